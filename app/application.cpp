@@ -1,0 +1,39 @@
+#include "app/application.h"
+
+#include <QApplication>
+
+#include "app/app_state.h"
+#include "app/startup.h"
+#include "main_window/main_window.h"
+#include "main_window/qt_services.h"
+#include "main_window/qt_sound_player.h"
+#include "platform/curl_http.h"
+
+namespace vennadar {
+
+int RunApplication(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vennadar"));
+
+    std::unique_ptr<AppState> state = InitializeGlobals();
+    const BuildSettings settings = DefaultBuildSettings();
+    HttpLimits limits;
+    limits.user_agent = "Vennadar/" + settings.program_version;
+    CurlHttp curl(limits);
+    BusyCursorHttp http(curl);
+    QtSoundPlayer sounds;
+    QtDialogs dialogs;
+    QtDesktop desktop;
+    Services services{http, sounds, dialogs, desktop, settings};
+    {
+        MainWindow window(*state, services);
+        dialogs.SetParent(&window);
+        window.show();
+        MainWindowCreated(*state, window, services);
+        QApplication::exec();
+    }
+    ReleaseGlobals(state);
+    return 0;
+}
+
+}  // namespace vennadar

@@ -1,0 +1,18 @@
+#include "app/startup.h"
+
+#include "listing/navigation.h"
+
+namespace vennadar {
+
+void MainWindowCreated(AppState& state, MainView& view, Services& services) {
+    view.SetTitle(view.Title() + " - " + state.version_record[0]);
+    state.listing_query.page_number = 1;
+    state.listing_query.search_flag = false;
+    state.listing_query.category_flag = false;
+    state.showing_categories = true;
+    services.sounds.Play(EmbeddedSound::Startup);
+    ShowCategoryList(state, view, services);
+    view.SetSelectedIndex(0);
+}
+
+}  // namespace vennadar

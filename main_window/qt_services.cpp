@@ -1,0 +1,68 @@
+#include "main_window/qt_services.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QProcess>
+#include <QUrl>
+
+#include "text/qt_text.h"
+
+namespace vennadar {
+
+int QtDialogs::ShowMessage(const Text& text, const Text& title, int style) {
+    QMessageBox box(parent_);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    box.setWindowTitle(GbkToQString(title));
+    box.setText(GbkToQString(text));
+    switch (style & 0xF0) {
+        case kStyleErrorIcon:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case kStyleQuestionIcon:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case kStyleWarningIcon:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case kStyleInformationIcon:
+            box.setIcon(QMessageBox::Information);
+            break;
+        default:
+            break;
+    }
+    if ((style & 0x0F) == kStyleYesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return kAnswerOk;
+}
+
+void QtDesktop::OpenUrl(const std::string& address) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(address), QUrl::TolerantMode));
+}
+
+void QtDesktop::StartProgram(const std::string& program, const std::vector<std::string>& args) {
+    QStringList arguments;
+    for (const std::string& arg : args) {
+        arguments << QString::fromStdString(arg);
+    }
+    QProcess::startDetached(QString::fromStdString(program), arguments);
+}
+
+std::string QtDesktop::ProgramDirectory() {
+    return QCoreApplication::applicationDirPath().toStdString();
+}
+
+std::optional<std::string> BusyCursorHttp::Download(const std::string& address) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    std::optional<std::string> body = inner_.Download(address);
+    QGuiApplication::restoreOverrideCursor();
+    return body;
+}
+
+}  // namespace vennadar

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "platform/desktop.h"
+#include "platform/dialogs.h"
+#include "platform/http.h"
+
+namespace vennadar {
+
+// Message boxes as QMessageBox, modal over the given window.
+class QtDialogs final : public Dialogs {
+public:
+    void SetParent(QWidget* parent) { parent_ = parent; }
+    int ShowMessage(const Text& text, const Text& title, int style) override;
+
+private:
+    QPointer<QWidget> parent_;
+};
+
+// The desktop through Qt: the browser by QDesktopServices, programs by QProcess (no shell).
+class QtDesktop final : public Desktop {
+public:
+    void OpenUrl(const std::string& address) override;
+    void StartProgram(const std::string& program, const std::vector<std::string>& args) override;
+    std::string ProgramDirectory() override;
+};
+
+// Shows the busy cursor while a download blocks the window.
+class BusyCursorHttp final : public Http {
+public:
+    explicit BusyCursorHttp(Http& inner) : inner_(inner) {}
+    std::optional<std::string> Download(const std::string& address) override;
+
+private:
+    Http& inner_;
+};
+
+}  // namespace vennadar
