@@ -171,8 +171,7 @@ void MainWindow::BuildMenus() {
 
     QMenu* actions = menuBar()->addMenu(QStringLiteral("操作(&c)"));
     actions->setObjectName(QStringLiteral("OperationMenu"));
-    actions->addAction(QStringLiteral("打开网站首页&h"), this,
-                       [this] { OpenSiteHome(services_); });
+    actions->addAction(QStringLiteral("打开网站首页&h"), this, [this] { OpenSiteHome(services_); });
     actions->addAction(QStringLiteral("退出&x"), this, [this] { ExitCommand(*this); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&b)"));
@@ -266,7 +265,7 @@ Text MainWindow::RowText(int index) const {
 }
 
 int MainWindow::SelectedIndex() const {
-    const QTreeWidgetItem* item = list_->currentItem();
+    QTreeWidgetItem* item = list_->currentItem();
     return item != nullptr && item->isSelected() ? list_->indexOfTopLevelItem(item) : -1;
 }
 
@@ -308,7 +307,7 @@ void MainWindow::SetFirstPageEnabled(bool enabled) {
 
 void MainWindow::PopUpListMenu() {
     QPoint at = QCursor::pos();
-    if (const QTreeWidgetItem* item = list_->currentItem()) {
+    if (QTreeWidgetItem* item = list_->currentItem()) {
         at = list_->viewport()->mapToGlobal(list_->visualItemRect(item).bottomLeft());
     }
     list_menu_->popup(at);

@@ -20,7 +20,7 @@ namespace vennadar {
 class MainWindow final : public QMainWindow, public MainView {
     Q_OBJECT
 
-public:
+  public:
     MainWindow(AppState& state, Services& services, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -45,10 +45,10 @@ public:
 
     QMenu* ListMenu() const { return list_menu_; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void BuildControls();
     void BuildMenus();
     void RunButton(QPushButton* button);

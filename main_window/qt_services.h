@@ -11,17 +11,17 @@ namespace vennadar {
 
 // Message boxes as QMessageBox, modal over the given window.
 class QtDialogs final : public Dialogs {
-public:
+  public:
     void SetParent(QWidget* parent) { parent_ = parent; }
     int ShowMessage(const Text& text, const Text& title, int style) override;
 
-private:
+  private:
     QPointer<QWidget> parent_;
 };
 
 // The desktop through Qt: the browser by QDesktopServices, programs by QProcess (no shell).
 class QtDesktop final : public Desktop {
-public:
+  public:
     void OpenUrl(const std::string& address) override;
     void StartProgram(const std::string& program, const std::vector<std::string>& args) override;
     std::string ProgramDirectory() override;
@@ -29,11 +29,11 @@ public:
 
 // Shows the busy cursor while a download blocks the window.
 class BusyCursorHttp final : public Http {
-public:
+  public:
     explicit BusyCursorHttp(Http& inner) : inner_(inner) {}
     std::optional<std::string> Download(const std::string& address) override;
 
-private:
+  private:
     Http& inner_;
 };
 
