@@ -43,7 +43,11 @@ int QtDialogs::ShowMessage(const Text& text, const Text& title, int style) {
 }
 
 void QtDesktop::OpenUrl(const std::string& address) {
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(address), QUrl::TolerantMode));
+    // Platforms without desktop services (offscreen, bare X servers) decline; xdg-open is what
+    // the desktop services would have run.
+    if (!QDesktopServices::openUrl(QUrl(QString::fromStdString(address), QUrl::TolerantMode))) {
+        StartProgram("xdg-open", {address});
+    }
 }
 
 void QtDesktop::StartProgram(const std::string& program, const std::vector<std::string>& args) {

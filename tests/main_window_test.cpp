@@ -10,10 +10,13 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "app/main_commands.h"
 #include "app/startup.h"
 #include "fakes.h"
 #include "main_window/main_window.h"
@@ -266,6 +269,55 @@ TEST(QtDialogsTest, ShowsTextTitleAndIcon) {
     EXPECT_EQ(title, "提示");
     EXPECT_EQ(icon, QMessageBox::Warning);
     EXPECT_EQ(buttons, 1);
+}
+
+// The editor and the browser are started through xdg-open with the path or address as one
+// argument, never through a shell. A fake xdg-open on PATH records what it was given.
+class FakeXdgOpen : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        const QString script = dir_.filePath("xdg-open");
+        QFile file(script);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$0.log\"; done\n");
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        old_path_ = qgetenv("PATH");
+        qputenv("PATH", dir_.path().toUtf8() + ":" + old_path_);
+    }
+    void TearDown() override { qputenv("PATH", old_path_); }
+
+    QStringList Recorded() const {
+        QFile log(dir_.filePath("xdg-open.log"));
+        if (!QTest::qWaitFor([&] { return log.exists(); }, 5000) ||
+            !log.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        return QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+
+    QTemporaryDir dir_;
+    QByteArray old_path_;
+};
+
+TEST_F(FakeXdgOpen, EditorGetsThePathAsOneArgument) {
+    QtDesktop desktop;
+    test::FakeHttp http;
+    test::FakeSounds sounds;
+    test::FakeDialogs dialogs;
+    Services services{http, sounds, dialogs, desktop, BuildSettings()};
+    const std::string path = "/opt/my programs/help/help.txt; touch " +
+                             dir_.filePath("pwned").toStdString() + " $(id)";
+    OpenInEditor(services, path);
+    EXPECT_EQ(Recorded(), QStringList({QString::fromStdString(path)}));
+    EXPECT_FALSE(QFile::exists(dir_.filePath("pwned")));
+}
+
+TEST_F(FakeXdgOpen, BrowserGetsTheAddress) {
+    QtDesktop desktop;
+    desktop.OpenUrl("http://127.0.0.1:8780/archives/12.html");
+    EXPECT_EQ(Recorded(), QStringList({"http://127.0.0.1:8780/archives/12.html"}));
 }
 
 }  // namespace
