@@ -102,6 +102,16 @@ Seed ParseSeed(std::string_view line) {
         }
         const std::string_view rest = Trim(line.substr(prefix.text.size()));
         switch (prefix.kind) {
+            case SeedKind::kAudio:
+            case SeedKind::kAudioRelative:
+            case SeedKind::kAudioSplit:
+                // The server only routes such names; anything else would be a dead player.
+                if (rest.empty() || !std::all_of(rest.begin(), rest.end(), [](char c) {
+                        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+                    })) {
+                    throw std::logic_error("articles.txt: bad audio name: " + std::string(rest));
+                }
+                return {prefix.kind, std::string(rest), {}};
             case SeedKind::kImage:
             case SeedKind::kLink: {
                 auto [first, second] = SplitBar(rest);
@@ -389,11 +399,8 @@ class BodyComposer {
 
 std::string JoinLines(const std::vector<std::string>& lines) {
     std::string out;
-    for (const std::string& line : lines) {
-        if (!out.empty()) {
-            out += '\n';
-        }
-        out += line;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        out += (i == 0 ? "" : "\n") + lines[i];
     }
     return out;
 }
