@@ -29,8 +29,9 @@ int RunApplication(int argc, char** argv) {
         MainWindow window(*state, services);
         dialogs.SetParent(&window);
         window.show();
-        MainWindowCreated(*state, window, services);
-        QApplication::exec();
+        if (MainWindowCreated(*state, window, services) == UpdateOutcome::Continue) {
+            QApplication::exec();
+        }
     }
     ReleaseGlobals(state);
     return 0;

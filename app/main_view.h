@@ -30,6 +30,7 @@ public:
     virtual void PopUpListMenu() = 0;
     virtual void OpenArticleWindow() = 0;
     virtual void CloseWindow() = 0;
+    virtual void ShowWindow() = 0;
 };
 
 }  // namespace vennadar

@@ -4,7 +4,11 @@
 
 namespace vennadar {
 
-void MainWindowCreated(AppState& state, MainView& view, Services& services) {
+UpdateOutcome MainWindowCreated(AppState& state, MainView& view, Services& services) {
+    ReadOwnVersionRecord(state, services);
+    if (UpdateCheck(state, view, services) == UpdateOutcome::ProgramEnds) {
+        return UpdateOutcome::ProgramEnds;
+    }
     view.SetTitle(view.Title() + " - " + state.version_record[0]);
     state.listing_query.page_number = 1;
     state.listing_query.search_flag = false;
@@ -13,6 +17,7 @@ void MainWindowCreated(AppState& state, MainView& view, Services& services) {
     services.sounds.Play(EmbeddedSound::Startup);
     ShowCategoryList(state, view, services);
     view.SetSelectedIndex(0);
+    return UpdateOutcome::Continue;
 }
 
 }  // namespace vennadar

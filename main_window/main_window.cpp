@@ -20,6 +20,7 @@
 #include "listing/navigation.h"
 #include "search/search_command.h"
 #include "text/qt_text.h"
+#include "update/update_check.h"
 
 namespace vennadar {
 namespace {
@@ -178,11 +179,16 @@ void MainWindow::BuildMenus() {
     help->setObjectName(QStringLiteral("HelpMenu"));
     help->addAction(QStringLiteral("使用说明"), this, [this] { OpenUsageHelp(services_); });
     help->addAction(QStringLiteral("升级日志"), this, [this] { OpenUpgradeLog(services_); });
-    QAction* check = help->addAction(QStringLiteral("检查更新"));
+    QAction* check = help->addAction(QStringLiteral("检查更新"), this, [this] {
+        if (CheckForUpdatesCommand(state_, *this, services_) == UpdateOutcome::ProgramEnds) {
+            close();  // the updater has started
+        }
+    });
     check->setObjectName(QStringLiteral("CheckForUpdatesAction"));
     help->addAction(QStringLiteral("加入官方群"), this, [this] { OpenChatGroup(services_); });
     help->addAction(QStringLiteral("关于网站"), this, [this] { OpenAboutSite(services_); });
-    QAction* about = help->addAction(QStringLiteral("关于程序"));
+    QAction* about = help->addAction(QStringLiteral("关于程序"), this,
+                                     [this] { AboutCommand(state_, services_); });
     about->setObjectName(QStringLiteral("AboutAction"));
     help->addAction(QStringLiteral("捐助我们"), this, [this] { OpenDonationPage(services_); });
 }
@@ -330,6 +336,10 @@ void MainWindow::OpenArticleWindow() {
 
 void MainWindow::CloseWindow() {
     close();
+}
+
+void MainWindow::ShowWindow() {
+    show();
 }
 
 }  // namespace vennadar

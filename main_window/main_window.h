@@ -42,6 +42,7 @@ class MainWindow final : public QMainWindow, public MainView {
     void PopUpListMenu() override;
     void OpenArticleWindow() override;
     void CloseWindow() override;
+    void ShowWindow() override;
 
     QMenu* ListMenu() const { return list_menu_; }
 

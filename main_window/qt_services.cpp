@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "text/qt_text.h"
+#include "update/version_record.h"
 
 namespace vennadar {
 
@@ -50,16 +51,20 @@ void QtDesktop::OpenUrl(const std::string& address) {
     }
 }
 
-void QtDesktop::StartProgram(const std::string& program, const std::vector<std::string>& args) {
+bool QtDesktop::StartProgram(const std::string& program, const std::vector<std::string>& args) {
     QStringList arguments;
     for (const std::string& arg : args) {
         arguments << QString::fromStdString(arg);
     }
-    QProcess::startDetached(QString::fromStdString(program), arguments);
+    return QProcess::startDetached(QString::fromStdString(program), arguments);
 }
 
 std::string QtDesktop::ProgramDirectory() {
     return QCoreApplication::applicationDirPath().toStdString();
+}
+
+std::string QtDesktop::ExecutablePath() {
+    return OwnExecutablePath();
 }
 
 std::optional<std::string> BusyCursorHttp::Download(const std::string& address) {

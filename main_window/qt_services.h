@@ -23,8 +23,9 @@ class QtDialogs final : public Dialogs {
 class QtDesktop final : public Desktop {
   public:
     void OpenUrl(const std::string& address) override;
-    void StartProgram(const std::string& program, const std::vector<std::string>& args) override;
+    bool StartProgram(const std::string& program, const std::vector<std::string>& args) override;
     std::string ProgramDirectory() override;
+    std::string ExecutablePath() override;
 };
 
 // Shows the busy cursor while a download blocks the window.

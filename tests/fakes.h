@@ -58,10 +58,14 @@ struct StartedProgram {
 class FakeDesktop final : public Desktop {
 public:
     void OpenUrl(const std::string& address) override { opened.push_back(address); }
-    void StartProgram(const std::string& program, const std::vector<std::string>& args) override {
+    bool StartProgram(const std::string& program, const std::vector<std::string>& args) override {
         started.push_back({program, args});
+        return start_succeeds;
     }
     std::string ProgramDirectory() override { return directory; }
+    std::string ExecutablePath() override { return executable; }
+    bool start_succeeds = true;
+    std::string executable = "/nonexistent/vennadar";
     std::vector<std::string> opened;
     std::vector<StartedProgram> started;
     std::string directory = "/opt/my programs/vennadar";
@@ -95,6 +99,8 @@ public:
     void PopUpListMenu() override { ++menus_shown; }
     void OpenArticleWindow() override { article_titles.push_back(title_of_handoff()); }
     void CloseWindow() override { closed = true; }
+    void ShowWindow() override { shown = true; }
+    bool shown = false;
 
     std::function<std::string()> title_of_handoff = [] { return std::string(); };
     Text title = "Vennadar";

@@ -35,6 +35,7 @@ BuildSettings TestSettings() {
     BuildSettings settings;
     settings.site_base = kBase;
     settings.chat_group_url = "https://chat.example/invite";
+    settings.update_check = false;
     return settings;
 }
 
