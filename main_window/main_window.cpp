@@ -70,6 +70,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, QRe
     label->setObjectName(QString::fromUtf8(name));
     label->setGeometry(rect);
     label->setBuddy(buddy);
+    label->setAccessibleName(AccessibleCaption(caption));
     return label;
 }
 
@@ -88,7 +89,6 @@ MainWindow::MainWindow(AppState& state, Services& services, QWidget* parent)
     : QMainWindow(parent), state_(state), services_(services) {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Vennadar"));
-    setAccessibleName(QStringLiteral("Vennadar"));
     BuildControls();
     BuildMenus();
     move(50, 50);
