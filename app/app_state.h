@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "listing/listing_query.h"
 #include "listing/listing_row.h"
@@ -31,6 +32,15 @@ struct AppState {
     std::int32_t last_category_index = 0;
     ArticleHandoff article_handoff;
     Text remote_version;
+
+    // The article window's state: one window at a time.
+    Text article_body_html;
+    std::vector<Text> article_links;
+    RegexPattern reader_regex;
+    int playing_flag = 0;
+    int left_volume = 0;
+    int right_volume = 0;
+    std::array<int, 6> playback_hot_keys{};
 };
 
 // Creates the program-wide state at start; ReleaseGlobals frees it at the end.

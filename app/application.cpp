@@ -8,6 +8,7 @@
 #include "main_window/qt_services.h"
 #include "main_window/qt_sound_player.h"
 #include "platform/curl_http.h"
+#include "platform/xcb_hot_keys.h"
 
 namespace vennadar {
 
@@ -24,10 +25,12 @@ int RunApplication(int argc, char** argv) {
     QtSoundPlayer sounds;
     QtDialogs dialogs;
     QtDesktop desktop;
-    Services services{http, sounds, dialogs, desktop, settings};
+    XcbHotKeys hot_keys;
+    Services services{http, sounds, dialogs, desktop, settings, &hot_keys};
     {
         MainWindow window(*state, services);
         dialogs.SetParent(&window);
+        sounds.HoldUntilPainted(&window);
         window.show();
         if (MainWindowCreated(*state, window, services) == UpdateOutcome::Continue) {
             QApplication::exec();

@@ -3,6 +3,7 @@
 #include "app/build_settings.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
+#include "platform/hot_keys.h"
 #include "platform/http.h"
 #include "platform/sound_player.h"
 
@@ -16,6 +17,7 @@ struct Services {
     Dialogs& dialogs;
     Desktop& desktop;
     BuildSettings settings;
+    HotKeys* hot_keys = nullptr;  // none where the desktop offers no system-wide keys
 };
 
 }  // namespace vennadar

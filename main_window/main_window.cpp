@@ -2,7 +2,6 @@
 
 #include <QAccessible>
 #include <QContextMenuEvent>
-#include <QDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -13,11 +12,12 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 #include "app/key_event.h"
 #include "app/main_commands.h"
 #include "listing/navigation.h"
+#include "reader/article_reader.h"
+#include "reader/article_window.h"
 #include "search/search_command.h"
 #include "text/qt_text.h"
 #include "update/update_check.h"
@@ -320,18 +320,10 @@ void MainWindow::PopUpListMenu() {
 }
 
 void MainWindow::OpenArticleWindow() {
-    // A plain window with the title until the reader comes in.
-    auto* window = new QDialog(this);
-    window->setObjectName(QStringLiteral("ArticleWindow"));
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowModality(Qt::ApplicationModal);
-    window->setWindowTitle(GbkToQString(state_.article_handoff.title));
-    auto* layout = new QVBoxLayout(window);
-    auto* title = new QLabel(window->windowTitle(), window);
-    title->setObjectName(QStringLiteral("标签2"));
-    layout->addWidget(title);
-    window->resize(480, 360);
-    window->open();
+    auto* window = new ArticleWindow(state_, services_, this);
+    window->setWindowFlag(Qt::Window);
+    window->show();
+    ShowArticle(state_, *window, services_);
 }
 
 void MainWindow::CloseWindow() {

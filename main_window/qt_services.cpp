@@ -1,7 +1,9 @@
 #include "main_window/qt_services.h"
 
 #include <QCoreApplication>
+#include <QApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QProcess>
@@ -41,6 +43,22 @@ int QtDialogs::ShowMessage(const Text& text, const Text& title, int style) {
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return kAnswerOk;
+}
+
+std::optional<std::string> QtDialogs::AskSavePath(const Text& proposed_name,
+                                                  const Text& filter_description,
+                                                  const std::string& filter_pattern) {
+    const QString filter = GbkToQString(filter_description) + QStringLiteral(" (") +
+                           QString::fromStdString(filter_pattern) + QLatin1Char(')');
+    QWidget* parent = QApplication::activeModalWidget() != nullptr
+                          ? QApplication::activeModalWidget()
+                          : parent_.data();
+    const QString path = QFileDialog::getSaveFileName(parent, QString(),
+                                                      GbkToQString(proposed_name), filter);
+    if (path.isEmpty()) {
+        return std::nullopt;
+    }
+    return path.toStdString();
 }
 
 void QtDesktop::OpenUrl(const std::string& address) {

@@ -14,6 +14,9 @@ class QtDialogs final : public Dialogs {
   public:
     void SetParent(QWidget* parent) { parent_ = parent; }
     int ShowMessage(const Text& text, const Text& title, int style) override;
+    std::optional<std::string> AskSavePath(const Text& proposed_name,
+                                           const Text& filter_description,
+                                           const std::string& filter_pattern) override;
 
   private:
     QPointer<QWidget> parent_;

@@ -2,7 +2,9 @@
 
 #include <QAudioOutput>
 #include <QBuffer>
+#include <QEvent>
 #include <QMediaPlayer>
+#include <QTimer>
 #include <QUrl>
 #include <cstddef>
 
@@ -29,12 +31,46 @@ QtSoundPlayer::~QtSoundPlayer() {
 }
 
 void QtSoundPlayer::Play(EmbeddedSound sound) {
-    Voice& voice = VoiceFor(sound);
-    if (voice.player->playbackState() != QMediaPlayer::StoppedState) {
-        voice.player->stop();
+    if (holding_) {
+        held_.push_back(sound);
+        return;
     }
+    Voice& voice = VoiceFor(sound);
+    // No stop() first: on GStreamer it can block the window for a second when a sound is
+    // replayed right away. Seeking to the start restarts it just as well.
     voice.player->setPosition(0);
     voice.player->play();
+}
+
+void QtSoundPlayer::HoldUntilPainted(QObject* window) {
+    holding_ = true;
+    held_window_ = window;
+    window->installEventFilter(this);
+    // Should the window never paint (hidden, minimised), the sounds still come.
+    QTimer::singleShot(500, this, [this] { ReleaseHeld(); });
+}
+
+bool QtSoundPlayer::eventFilter(QObject* watched, QEvent* event) {
+    if (holding_ && watched == held_window_ && event->type() == QEvent::Paint) {
+        // After the paint has been handled, not inside it.
+        QTimer::singleShot(0, this, [this] { ReleaseHeld(); });
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void QtSoundPlayer::ReleaseHeld() {
+    if (!holding_) {
+        return;
+    }
+    holding_ = false;
+    if (held_window_ != nullptr) {
+        held_window_->removeEventFilter(this);
+    }
+    const std::vector<EmbeddedSound> held = std::move(held_);
+    held_.clear();
+    for (const EmbeddedSound sound : held) {
+        Play(sound);
+    }
 }
 
 QMediaPlayer* QtSoundPlayer::PlayerFor(EmbeddedSound sound) const {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <array>
+#include <vector>
 
 #include "platform/sound_player.h"
 
@@ -23,6 +25,10 @@ class QtSoundPlayer final : public QObject, public SoundPlayer {
 
     void Play(EmbeddedSound sound) override;
 
+    // Loading the multimedia back end delays a window's first paint noticeably: sounds asked
+    // for before `window` has painted wait until it has (or half a second has passed).
+    void HoldUntilPainted(QObject* window);
+
     // The player of `sound` once it has been played, else nullptr; lets tests watch it.
     QMediaPlayer* PlayerFor(EmbeddedSound sound) const;
 
@@ -34,8 +40,13 @@ class QtSoundPlayer final : public QObject, public SoundPlayer {
     };
 
     Voice& VoiceFor(EmbeddedSound sound);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void ReleaseHeld();
 
     std::array<Voice, 3> voices_;
+    bool holding_ = false;
+    QPointer<QObject> held_window_;
+    std::vector<EmbeddedSound> held_;
 };
 
 }  // namespace vennadar

@@ -37,11 +37,10 @@ void GlobalInit() {
 
 }  // namespace
 
-CurlHttp::CurlHttp(HttpLimits limits) : limits_(std::move(limits)) {
-    GlobalInit();
-}
+CurlHttp::CurlHttp(HttpLimits limits) : limits_(std::move(limits)) {}
 
 std::optional<std::string> CurlHttp::Download(const std::string& address) {
+    GlobalInit();  // at the first download, not at start-up
     CurlHandle handle(curl_easy_init());
     if (!handle) {
         return std::nullopt;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "text/text.h"
 
 namespace vennadar {
@@ -22,6 +25,11 @@ public:
     virtual ~Dialogs() = default;
     // Shows the box and returns the answer (kAnswerOk, kAnswerYes or kAnswerNo).
     virtual int ShowMessage(const Text& text, const Text& title, int style) = 0;
+    // Asks where to save a file: the proposed file name (GBK), a filter description (GBK) and
+    // its pattern. Returns the chosen path (UTF-8), or nothing when the user cancels.
+    virtual std::optional<std::string> AskSavePath(const Text& proposed_name,
+                                                   const Text& filter_description,
+                                                   const std::string& filter_pattern) = 0;
 };
 
 }  // namespace vennadar

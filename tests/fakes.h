@@ -7,6 +7,7 @@
 
 #include "app/main_view.h"
 #include "app/services.h"
+#include "reader/article_view.h"
 #include "text/code_page.h"
 
 namespace vennadar::test {
@@ -45,8 +46,17 @@ public:
         shown.push_back({GbkToUtf8(text), GbkToUtf8(title), style});
         return answer;
     }
+    std::optional<std::string> AskSavePath(const Text& proposed_name,
+                                           const Text& filter_description,
+                                           const std::string& filter_pattern) override {
+        save_requests.push_back(GbkToUtf8(proposed_name) + "|" + GbkToUtf8(filter_description) +
+                                "|" + filter_pattern);
+        return save_path;
+    }
     std::vector<ShownMessage> shown;
     int answer = kAnswerOk;
+    std::vector<std::string> save_requests;
+    std::optional<std::string> save_path;
 };
 
 struct StartedProgram {
@@ -114,6 +124,63 @@ public:
     int menus_shown = 0;
     std::vector<std::string> article_titles;
     bool closed = false;
+};
+
+// Records what the reader asks of its player.
+class FakePlayer final : public MediaPlayer {
+public:
+    void Open(const std::string& source) override { calls.push_back("open " + source); }
+    void SetVolume(int left, int right) override {
+        calls.push_back("volume " + std::to_string(left) + " " + std::to_string(right));
+    }
+    void Play(int from) override { calls.push_back("play " + std::to_string(from)); }
+    void Pause() override { calls.push_back("pause"); }
+    void Stop() override { calls.push_back("stop"); }
+    int Position() const override { return position; }
+    std::vector<std::string> calls;
+    int position = 0;
+};
+
+// Hands out identifiers 101, 102, ... and records registrations.
+class FakeHotKeys final : public HotKeys {
+public:
+    int Register(int modifiers, int key) override {
+        registered.push_back({modifiers, key});
+        return 100 + static_cast<int>(registered.size());
+    }
+    void Unregister(int id) override { unregistered.push_back(id); }
+    void SetHandler(std::function<void(int)> h) override { handler = std::move(h); }
+    std::vector<std::pair<int, int>> registered;
+    std::vector<int> unregistered;
+    std::function<void(int)> handler;
+};
+
+class FakeArticleView final : public ArticleView {
+public:
+    Text Title() const override { return title; }
+    void SetTitle(const Text& text) override { title = text; }
+    Text BodyText() const override { return body; }
+    void SetBodyText(const Text& text) override { body = text; }
+    void ShowLinkList() override { links_shown = true; }
+    void AppendLinkRow(const Text& caption) override { rows.push_back(GbkToUtf8(caption)); }
+    int SelectedLink() const override { return selected; }
+    void SetSelectedLink(int index) override {
+        selected = index >= 0 && index < static_cast<int>(rows.size()) ? index : -1;
+    }
+    void PopUpLinkMenu() override { ++menus; }
+    void CopyToClipboard(const Text& text) override { clipboard = text; }
+    void CloseWindow() override { closed = true; }
+    MediaPlayer& Player() override { return player; }
+
+    Text title;
+    Text body;
+    bool links_shown = false;
+    std::vector<std::string> rows;
+    int selected = -1;
+    int menus = 0;
+    Text clipboard;
+    bool closed = false;
+    FakePlayer player;
 };
 
 }  // namespace vennadar::test

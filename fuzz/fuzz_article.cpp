@@ -1,0 +1,101 @@
+// An article page as the reader takes it apart: the body cut out with the body pattern and
+// turned into text, each link's caption turned into text and its address checked for opening,
+// and the audio element's source resolved as the player would get it. When the page has no body
+// the whole page goes through the HTML-to-text conversion, so any markup reaches it.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz/check.h"
+#include "platform/regex.h"
+#include "platform/url.h"
+#include "reader/html_to_text.h"
+#include "reader/link_address.h"
+#include "reader/reader_patterns.h"
+#include "text/code_page.h"
+
+namespace {
+
+// The address the article was downloaded from, as the reader hands it over.
+constexpr char kArticleAddress[] = "http://127.0.0.1:8780/qmzt/2012/0301/123.html";
+
+const vennadar::RegexPattern& Compiled(const char* pattern_utf8) {
+    auto* compiled = new vennadar::RegexPattern;
+    FUZZ_CHECK(compiled->Compile(vennadar::Utf8ToGbk(pattern_utf8)));
+    return *compiled;
+}
+
+const vennadar::RegexPattern& BodyPattern() {
+    static const vennadar::RegexPattern& pattern = Compiled(vennadar::kBodyPatternUtf8);
+    return pattern;
+}
+
+const vennadar::RegexPattern& LinkPattern() {
+    static const vennadar::RegexPattern& pattern = Compiled(vennadar::kLinkPatternUtf8);
+    return pattern;
+}
+
+const vennadar::RegexPattern& AudioPattern() {
+    static const vennadar::RegexPattern& pattern = Compiled(vennadar::kAudioPatternUtf8);
+    return pattern;
+}
+
+// The text shown must itself be text the program can show: GBK that survives a round trip.
+vennadar::Text CheckedText(const vennadar::Text& html) {
+    const vennadar::Text text = vennadar::HtmlToText(html);
+    FUZZ_CHECK(text.find('\0') == std::string::npos);
+    FUZZ_CHECK(vennadar::Utf8ToGbk(vennadar::GbkToUtf8(text)) == text);
+    if (html.empty()) {
+        FUZZ_CHECK(text.empty());
+    }
+    return text;
+}
+
+void CheckOpenable(const std::optional<std::string>& address, bool mailto_allowed) {
+    if (!address) {
+        return;
+    }
+    const std::string scheme = vennadar::UrlScheme(*address);
+    FUZZ_CHECK(scheme == "http" || scheme == "https" || (mailto_allowed && scheme == "mailto"));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const vennadar::Text page = vennadar::Utf8ToGbk(vennadar::TextView(input));
+    const std::vector<vennadar::RegexMatch> bodies = BodyPattern().FindAll(page);
+    if (bodies.empty()) {
+        CheckedText(page);
+        return 0;
+    }
+    const vennadar::Text& body = bodies.front().WholeText();
+    CheckedText(body);
+
+    for (const vennadar::RegexMatch& link : LinkPattern().FindAll(body)) {
+        CheckedText(link.GroupText(2));
+        CheckOpenable(vennadar::BrowsableLinkAddress(vennadar::GbkToUtf8(link.GroupText(1)),
+                                                     kArticleAddress),
+                      true);
+    }
+
+    // The player gets the first audio element's source, decoded and resolved, http(s) only.
+    const std::vector<vennadar::RegexMatch> audio = AudioPattern().FindAll(body);
+    if (!audio.empty()) {
+        const std::string decoded =
+            vennadar::DecodeAttributeValue(vennadar::GbkToUtf8(audio.front().GroupText(1)));
+        std::optional<std::string> source = vennadar::ResolveUrl(kArticleAddress, decoded);
+        if (source) {
+            const std::string scheme = vennadar::UrlScheme(*source);
+            if (scheme != "http" && scheme != "https") {
+                source.reset();
+            }
+        }
+        CheckOpenable(source, false);
+    }
+    return 0;
+}
