@@ -10,6 +10,7 @@
 #include "main_window/qt_services.h"
 #include "main_window/qt_sound_player.h"
 #include "platform/curl_http.h"
+#include "platform/xcb_hot_keys.h"
 
 int main(int argc, char** argv) {
     using namespace vennadar;
@@ -29,11 +30,13 @@ int main(int argc, char** argv) {
     QtSoundPlayer sounds;
     QtDialogs dialogs;
     QtDesktop desktop;
-    Services services{http, sounds, dialogs, desktop, settings};
+    XcbHotKeys hot_keys;
+    Services services{http, sounds, dialogs, desktop, settings, &hot_keys};
     {
         MainWindow window(*state, services);
         startup_timing::FirstPaintWatcher watcher(&window, main_start, settle_ms);
         dialogs.SetParent(&window);
+        sounds.HoldUntilPainted(&window);
         window.show();
         MainWindowCreated(*state, window, services);
         watcher.Arm();

@@ -23,9 +23,12 @@ namespace {
 // overflow the stack there; before freeing, every node is hung directly off the document so
 // that gumbo's recursion is never more than three deep.
 class ParsedFragment {
-public:
+  public:
     explicit ParsedFragment(std::string_view html_utf8) : options_(kGumboDefaultOptions) {
         options_.fragment_context = GUMBO_TAG_DIV;
+        // Parse errors are not used, and each one copies the stack of open elements: a page
+        // that leaves many deep elements open would cost quadratic memory.
+        options_.max_errors = 0;
         output_ = gumbo_parse_with_options(&options_, html_utf8.data(), html_utf8.size());
     }
     ~ParsedFragment() {
@@ -45,7 +48,7 @@ public:
     // The root element whose children are the fragment's nodes; null if gumbo gave nothing.
     const GumboNode* Root() const { return output_ == nullptr ? nullptr : output_->root; }
 
-private:
+  private:
     void Flatten() {
         GumboVector& top = output_->document->v.document.children;
         std::vector<GumboNode*> nodes;
@@ -92,9 +95,9 @@ char AsciiLower(char c) {
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return AsciiLower(x) == AsciiLower(y);
+           });
 }
 
 bool IsAsciiSpace(char c) {
@@ -292,7 +295,6 @@ enum class ChildFilter : std::uint8_t {
     kSummary,      // closed details: only its summary
 };
 
-enum class SvgText : std::uint8_t { kInherit, kShown, kHidden };
 enum class WhiteSpace : std::uint8_t { kInherit, kPreserve, kCollapse };
 
 struct Box {
@@ -300,11 +302,10 @@ struct Box {
     ChildFilter filter = ChildFilter::kAll;
     bool paragraph = false;  // p: two required line breaks instead of one
     WhiteSpace white_space = WhiteSpace::kInherit;
-    bool quotes = false;     // q: its quotation marks stand in the line at both ends
-    bool ruby = false;       // a ruby container: block children sit in the line
-    bool label = false;      // option: shows its text content, not its rendering
+    bool quotes = false;  // q: its quotation marks stand in the line at both ends
+    bool ruby = false;    // a ruby container: block children sit in the line
+    bool label = false;   // option: shows its text content, not its rendering
     Visibility visibility = Visibility::kInherit;
-    SvgText svg_text = SvgText::kInherit;
 };
 
 // The attributes that matter here, found in one pass (gumbo gives HTML attribute names in
@@ -341,7 +342,7 @@ struct Attributes {
     }
 };
 
-// The element's name as written, for the tags gumbo does not know by enum (SVG's text, dialog).
+// The element's name as written, for the tags gumbo does not know by enum (dialog, search).
 std::string_view WrittenName(const GumboElement& element) {
     GumboStringPiece piece = element.original_tag;
     gumbo_tag_from_original_text(&piece);
@@ -515,36 +516,6 @@ Box HtmlBox(const GumboElement& element, const Attributes& attributes) {
     }
 }
 
-// SVG and MathML. An SVG picture sits in the line as one unit and shows only the text of its
-// text elements (and HTML inside foreignObject); each MathML element below <math> is a block.
-Box ForeignBox(const GumboElement& element) {
-    if (element.tag_namespace == GUMBO_NAMESPACE_SVG) {
-        if (element.tag == GUMBO_TAG_SVG) {
-            Box box = Make(Role::kAtomic);
-            box.svg_text = SvgText::kHidden;
-            return box;
-        }
-        if (element.tag == GUMBO_TAG_FOREIGNOBJECT ||
-            EqualsIgnoringCase(WrittenName(element), "text")) {
-            Box box = Make(Role::kBlock);
-            box.svg_text = SvgText::kShown;
-            return box;
-        }
-        if (element.tag == GUMBO_TAG_TITLE || element.tag == GUMBO_TAG_DESC) {
-            return Make(Role::kNone);
-        }
-        return Make(Role::kInline);
-    }
-    if (element.tag == GUMBO_TAG_MATH) {
-        return Make(Role::kAtomic);
-    }
-    if (element.tag == GUMBO_TAG_ANNOTATION_XML ||
-        EqualsIgnoringCase(WrittenName(element), "annotation")) {
-        return Make(Role::kNone);
-    }
-    return Make(Role::kBlock);
-}
-
 bool IsTablePart(Role role) {
     return role == Role::kTable || role == Role::kRowGroup || role == Role::kRow ||
            role == Role::kCell;
@@ -572,8 +543,9 @@ bool FloatsByAlign(const GumboElement& element, const Attributes& attributes) {
 // display: none from it.
 Box Classify(const GumboElement& element) {
     const Attributes attributes(element);
+    // Only HTML reaches here: SVG and MathML tags are renamed before parsing.
     Box box = element.tag_namespace == GUMBO_NAMESPACE_HTML ? HtmlBox(element, attributes)
-                                                            : ForeignBox(element);
+                                                            : Make(Role::kInline);
     if (box.role == Role::kNone) {
         return box;
     }
@@ -609,8 +581,7 @@ Box Classify(const GumboElement& element) {
                 break;
         }
         if ((hints.out_of_flow || FloatsByAlign(element, attributes)) &&
-            (box.role == Role::kInline || box.role == Role::kAtomic ||
-             box.role == Role::kBlock)) {
+            (box.role == Role::kInline || box.role == Role::kAtomic || box.role == Role::kBlock)) {
             box.role = Role::kOutOfFlow;
         }
     }
@@ -688,14 +659,12 @@ std::size_t SpecialSequence(std::string_view text, std::size_t i, bool* space) {
             if (byte(1) == 0x80) {
                 const unsigned third = byte(2);
                 // U+200B..U+200F zero widths and marks, U+202A..U+202E embeddings
-                return (third >= 0x8B && third <= 0x8F) || (third >= 0xAA && third <= 0xAE) ? 3
-                                                                                             : 0;
+                return (third >= 0x8B && third <= 0x8F) || (third >= 0xAA && third <= 0xAE) ? 3 : 0;
             }
             if (byte(1) == 0x81) {
                 const unsigned third = byte(2);
                 // U+2060..U+2064 word joiner and invisible operators, U+2066..U+2069 isolates
-                return (third >= 0xA0 && third <= 0xA4) || (third >= 0xA6 && third <= 0xA9) ? 3
-                                                                                             : 0;
+                return (third >= 0xA0 && third <= 0xA4) || (third >= 0xA6 && third <= 0xA9) ? 3 : 0;
             }
             return 0;
         case 0xEF:
@@ -709,7 +678,7 @@ std::size_t SpecialSequence(std::string_view text, std::size_t i, bool* space) {
 // many line feeds as the largest asks for, none at the start or end), and the white-space
 // collapsing of the line being laid out.
 class TextBuilder {
-public:
+  public:
     // Text under white-space: normal.
     void AddCollapsible(std::string_view text, bool visible) {
         std::size_t i = 0;
@@ -810,7 +779,7 @@ public:
         return std::move(out_);
     }
 
-private:
+  private:
     void AddSpace(bool newline, bool visible) {
         if (line_.edge == Edge::kSpace) {
             line_.space_had_newline = line_.space_had_newline || newline;
@@ -935,7 +904,6 @@ struct Frame {
     int breaks = 0;
     bool visible = true;
     bool preserve = false;
-    bool svg_text = true;  // text nodes show (false inside SVG outside its text elements)
     bool quotes = false;
     bool ruby = false;
     const GumboNode* summary = nullptr;     // closed details: the one child shown
@@ -1051,7 +1019,7 @@ std::string LabelText(const GumboNode& option) {
 }
 
 class Walker {
-public:
+  public:
     std::string Run(const GumboNode& root) {
         Frame frame;
         frame.node = &root;
@@ -1070,13 +1038,13 @@ public:
         return text_.Finish();
     }
 
-private:
+  private:
     void Visit(const GumboNode& node, const Frame& parent) {
         switch (node.type) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
             case GUMBO_NODE_CDATA:
-                if (parent.filter == ChildFilter::kAll && parent.svg_text) {
+                if (parent.filter == ChildFilter::kAll) {
                     const std::string_view text = node.v.text.text;
                     if (parent.preserve) {
                         text_.AddPreserved(text, parent.visible);
@@ -1114,12 +1082,10 @@ private:
         frame.preserve = box.white_space == WhiteSpace::kInherit
                              ? parent.preserve
                              : box.white_space == WhiteSpace::kPreserve;
-        frame.svg_text =
-            box.svg_text == SvgText::kInherit ? parent.svg_text : box.svg_text == SvgText::kShown;
         frame.quotes = box.quotes;
         // Inside a ruby, through its inline content.
-        frame.ruby = box.ruby || (parent.ruby && (box.role == Role::kInline ||
-                                                  box.role == Role::kContents));
+        frame.ruby =
+            box.ruby || (parent.ruby && (box.role == Role::kInline || box.role == Role::kContents));
         switch (box.role) {
             case Role::kBreak:
                 text_.EndLine();
@@ -1229,10 +1195,226 @@ private:
     const GumboNode* last_cell_ = nullptr;  // of the innermost row being walked
 };
 
+// ---------------------------------------------------------------------------------------------
+// What gumbo must not see
+
+// Elements nest at most this deep; browsers stop at the same depth.
+constexpr std::size_t kMaxNesting = 512;
+
+enum class TagKind : std::uint8_t {
+    kNests,      // stays open until its end tag or an enclosing one
+    kFlat,       // void, or closed by the next of its kind: never deepens the tree
+    kRawText,    // content is text up to its end tag
+    kPlaintext,  // everything after is text
+};
+
+TagKind KindOf(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_AREA:
+        case GUMBO_TAG_BASE:
+        case GUMBO_TAG_BASEFONT:
+        case GUMBO_TAG_BGSOUND:
+        case GUMBO_TAG_BR:
+        case GUMBO_TAG_COL:
+        case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_FRAME:
+        case GUMBO_TAG_HR:
+        case GUMBO_TAG_IMAGE:
+        case GUMBO_TAG_IMG:
+        case GUMBO_TAG_INPUT:
+        case GUMBO_TAG_ISINDEX:
+        case GUMBO_TAG_KEYGEN:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_PARAM:
+        case GUMBO_TAG_SOURCE:
+        case GUMBO_TAG_TRACK:
+        case GUMBO_TAG_WBR:
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_DT:
+        case GUMBO_TAG_DD:
+        case GUMBO_TAG_OPTION:
+        case GUMBO_TAG_OPTGROUP:
+        case GUMBO_TAG_TR:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH:
+        case GUMBO_TAG_THEAD:
+        case GUMBO_TAG_TBODY:
+        case GUMBO_TAG_TFOOT:
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_COLGROUP:
+        case GUMBO_TAG_RB:
+        case GUMBO_TAG_RP:
+        case GUMBO_TAG_RT:
+        case GUMBO_TAG_RTC:
+        case GUMBO_TAG_HTML:
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_BODY:
+            return TagKind::kFlat;
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_STYLE:
+        case GUMBO_TAG_XMP:
+        case GUMBO_TAG_IFRAME:
+        case GUMBO_TAG_NOEMBED:
+        case GUMBO_TAG_NOFRAMES:
+        case GUMBO_TAG_TEXTAREA:
+        case GUMBO_TAG_TITLE:
+            return TagKind::kRawText;
+        case GUMBO_TAG_PLAINTEXT:
+            return TagKind::kPlaintext;
+        default:
+            return TagKind::kNests;
+    }
+}
+
+bool IsAsciiAlpha(char c) {
+    const char lower = AsciiLower(c);
+    return lower >= 'a' && lower <= 'z';
+}
+
+bool EndsTagName(std::string_view html, std::size_t at) {
+    return at == html.size() || IsAsciiSpace(html[at]) || html[at] == '/' || html[at] == '>';
+}
+
+// The position of the '>' that ends a tag whose name ends at `from`, passing over quoted
+// attribute values; npos if the tag does not end.
+std::size_t TagEnd(std::string_view html, std::size_t from) {
+    std::size_t i = from;
+    while (i < html.size() && html[i] != '>') {
+        if (html[i] != '=') {
+            ++i;
+            continue;
+        }
+        ++i;
+        while (i < html.size() && IsAsciiSpace(html[i])) {
+            ++i;
+        }
+        if (i < html.size() && (html[i] == '"' || html[i] == '\'')) {
+            const std::size_t close = html.find(html[i], i + 1);
+            if (close == std::string_view::npos) {
+                return close;
+            }
+            i = close + 1;
+        }
+    }
+    return i < html.size() ? i : std::string_view::npos;
+}
+
+// The position of the end tag that closes raw text begun at `from`; npos if none.
+std::size_t RawTextEnd(std::string_view html, std::size_t from, std::string_view name) {
+    for (std::size_t at = html.find("</", from); at != std::string_view::npos;
+         at = html.find("</", at + 2)) {
+        if (EqualsIgnoringCase(html.substr(at + 2, name.size()), name) &&
+            EndsTagName(html, at + 2 + name.size())) {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The page as gumbo gets it. An ordinary article passes unchanged; two kinds of page would not:
+// - gumbo 0.10 fails assertions (or, built without them, follows null pointers) on some
+//   malformed mixes of SVG or MathML with tables and selects, e.g.
+//   <table><math><select><mi><select><td>. Article bodies hardly ever carry either, so their
+//   tags are renamed (svg_, math_): gumbo reads them as unknown HTML elements, their text shows
+//   inline.
+// - gumbo sets no limit on nesting, and before each block start tag scans the whole stack of
+//   open elements: 200,000 nested <div>s took minutes. Tags are followed here roughly as the
+//   parser will nest them; an element that would open deeper than kMaxNesting closes the
+//   innermost open one first and becomes its sibling.
+std::string ForGumbo(const std::string& html) {
+    struct Open {
+        GumboTag tag;
+        std::string_view name;
+        bool renamed;
+    };
+    const std::string_view page(html);
+    std::vector<Open> open;
+    std::vector<std::uint32_t> open_count(GUMBO_TAG_LAST + 1, 0);
+    std::string out;
+    std::size_t copied = 0;
+    std::size_t at = page.find('<');
+    while (at != std::string_view::npos && at + 1 < page.size()) {
+        std::size_t resume = at + 1;
+        const char next = page[at + 1];
+        const bool closing = next == '/';
+        const std::size_t name_at = closing ? at + 2 : at + 1;
+        if (next == '!' || next == '?') {
+            // Comment, doctype or processing instruction.
+            const std::size_t end =
+                page.substr(at, 4) == "<!--" ? page.find("-->", at + 2) : page.find('>', at + 2);
+            resume = end == std::string_view::npos ? page.size() : end + 1;
+        } else if (name_at < page.size() && IsAsciiAlpha(page[name_at])) {
+            std::size_t name_end = name_at;
+            while (!EndsTagName(page, name_end)) {
+                ++name_end;
+            }
+            const std::string_view name = page.substr(name_at, name_end - name_at);
+            const std::size_t end = TagEnd(page, name_end);
+            if (end == std::string_view::npos) {
+                break;  // the rest is one unfinished tag
+            }
+            resume = end + 1;
+            const bool foreign =
+                EqualsIgnoringCase(name, "svg") || EqualsIgnoringCase(name, "math");
+            const GumboTag tag =
+                foreign ? GUMBO_TAG_UNKNOWN
+                        : gumbo_tagn_enum(name.data(), static_cast<unsigned int>(name.size()));
+            if (closing) {
+                if (open_count[tag] > 0) {
+                    while (open.back().tag != tag) {
+                        --open_count[open.back().tag];
+                        open.pop_back();
+                    }
+                    --open_count[tag];
+                    open.pop_back();
+                }
+            } else {
+                switch (KindOf(tag)) {
+                    case TagKind::kNests:
+                        if (open.size() == kMaxNesting) {
+                            const Open& innermost = open.back();
+                            out.append(page.substr(copied, at - copied));
+                            out.append("</").append(innermost.name);
+                            out.append(innermost.renamed ? "_>" : ">");
+                            copied = at;
+                            --open_count[innermost.tag];
+                            open.pop_back();
+                        }
+                        open.push_back(Open{tag, name, foreign});
+                        ++open_count[tag];
+                        break;
+                    case TagKind::kFlat:
+                        break;
+                    case TagKind::kRawText:
+                        resume = RawTextEnd(page, resume, name);
+                        break;
+                    case TagKind::kPlaintext:
+                        resume = std::string_view::npos;
+                        break;
+                }
+            }
+            if (foreign) {
+                out.append(page.substr(copied, name_end - copied));
+                out += '_';
+                copied = name_end;
+            }
+        }
+        at = resume == std::string_view::npos ? resume : page.find('<', resume);
+    }
+    if (copied == 0) {
+        return html;
+    }
+    out.append(page.substr(copied));
+    return out;
+}
+
 }  // namespace
 
 Text HtmlToText(const Text& html_gbk) {
-    const std::string html = GbkToUtf8(TextView(html_gbk));
+    const std::string html = ForGumbo(GbkToUtf8(TextView(html_gbk)));
     if (html.empty()) {
         return Text();
     }

@@ -9,8 +9,9 @@ namespace vennadar {
 // default styles plus each element's style attribute (display, visibility, float, position).
 // Input and output are GBK. A no-break space comes out as an ordinary space; invisible format
 // characters that GBK cannot hold (zero-width spaces and joiners, soft hyphens, byte-order marks,
-// bidirectional marks) are left out rather than shown as "?". Never fails: any input gives some
-// text, the empty text for the empty input.
+// bidirectional marks) are left out rather than shown as "?"; SVG and MathML show as plain
+// inline text. Never fails: any input gives some text, the empty text for the empty input, in
+// time linear in its length (elements nest at most 512 deep, as in browsers).
 Text HtmlToText(const Text& html_gbk);
 
 }  // namespace vennadar

@@ -24,9 +24,9 @@ struct Case {
     std::string text;
 };
 
-// Every expected text below is what headless Chromium's innerText gives for the fragment set as
-// a <div>'s innerHTML, after the reader's mapping to GBK (no-break space as a space, invisible
-// format characters left out, others outside GBK as "?").
+// Every expected text below, up to kDifferences, is what headless Chromium's innerText gives for
+// the fragment set as a <div>'s innerHTML, after the reader's mapping to GBK (no-break space as a
+// space, invisible format characters left out, others outside GBK as "?").
 
 // Block boxes end the line and ask for one line break before and after; p asks for two; a run
 // of such requests gives the largest, and none at the start or end.
@@ -40,7 +40,10 @@ const Case kBlocks[] = {
     {"WhiteSpaceOnlyBlockGivesNothing", "<div> </div>a", "a"},
     {"BlockInsideInline", "<span>a <div>b</div> c</span>", "a\nb\nc"},
     {"HrSeparatesLines", "a<hr>b", "a\nb"},
-    {"SectioningAndOldBlocks", "<section>a</section><center>b</center><address>c</address><figure>d<figcaption>e</figcaption></figure>", "a\nb\nc\nd\ne"},
+    {"SectioningAndOldBlocks",
+     "<section>a</section><center>b</center><address>c</address><figure>d<figcaption>e</"
+     "figcaption></figure>",
+     "a\nb\nc\nd\ne"},
     {"InlineParagraphKeepsItsBreaks", "a <p style=\"display:inline\"> b </p> c", "a \n\nb \n\nc"},
     {"BlockStyleOnSpan", "a<span style=\"display:block\">x</span>b", "a\nx\nb"},
     {"InlineStyleOnDiv", "a<div style=\"display:inline\">x</div>b", "axb"},
@@ -62,15 +65,29 @@ const Case kLists[] = {
 // A cell that is not the last rendered one of its row is followed by a tab, a row that is not the
 // last of its table by a line feed.
 const Case kTables[] = {
-    {"CellsByTabsRowsByLineFeeds", "<table>\n<tr><td>a</td> <td>b</td></tr>\n<tr><td>c</td></tr></table>x", "a\tb\nc\nx"},
+    {"CellsByTabsRowsByLineFeeds",
+     "<table>\n<tr><td>a</td> <td>b</td></tr>\n<tr><td>c</td></tr></table>x", "a\tb\nc\nx"},
     {"EmptyCellsKeepTheirTabs", "<table><tr><td></td><td>a</td><td></td></tr></table>", "\ta\t"},
-    {"HeadBodyAndHiddenParts", "<table><thead><tr><th>h</th></tr></thead><tbody><tr><td>a</td><td hidden>z</td></tr><tr hidden><td>q</td></tr></tbody></table>x", "h\na\nx"},
-    {"InvisibleCellAndRow", "<table><tr><td>a</td><td style=\"visibility:hidden\">b</td></tr><tr style=\"visibility:hidden\"><td>c</td></tr><tr><td>d</td></tr></table>", "a\t\nd"},
-    {"CaptionAndParagraphInCell", "<table><caption>cap</caption><tr><td><p>a</p></td><td>b</td></tr></table>", "cap\n\na\n\n\tb"},
-    {"CaptionAfterRows", "<table><tr><td>a</td></tr><caption>c</caption><tr><td>b</td></tr></table>", "a\n\nc\nb"},
-    {"NestedTable", "<table><tr><td>a<table><tr><td>i</td><td>j</td></tr><tr><td>k</td></tr></table></td><td>b</td></tr></table>", "a\ni\tj\nk\n\tb"},
+    {"HeadBodyAndHiddenParts",
+     "<table><thead><tr><th>h</th></tr></thead><tbody><tr><td>a</td><td hidden>z</td></tr><tr "
+     "hidden><td>q</td></tr></tbody></table>x",
+     "h\na\nx"},
+    {"InvisibleCellAndRow",
+     "<table><tr><td>a</td><td style=\"visibility:hidden\">b</td></tr><tr "
+     "style=\"visibility:hidden\"><td>c</td></tr><tr><td>d</td></tr></table>",
+     "a\t\nd"},
+    {"CaptionAndParagraphInCell",
+     "<table><caption>cap</caption><tr><td><p>a</p></td><td>b</td></tr></table>",
+     "cap\n\na\n\n\tb"},
+    {"CaptionAfterRows",
+     "<table><tr><td>a</td></tr><caption>c</caption><tr><td>b</td></tr></table>", "a\n\nc\nb"},
+    {"NestedTable",
+     "<table><tr><td>a<table><tr><td>i</td><td>j</td></tr><tr><td>k</td></tr></table></td><td>b</"
+     "td></tr></table>",
+     "a\ni\tj\nk\n\tb"},
     {"EmptyRowStillEndsALine", "x<table><tr></tr><tr><td>a</td></tr></table>y", "x\n\na\ny"},
-    {"FormBetweenRows", "<table><tr><td>a</td></tr><form></form><tr><td>b</td></tr></table>", "a\nb"},
+    {"FormBetweenRows", "<table><tr><td>a</td></tr><form></form><tr><td>b</td></tr></table>",
+     "a\nb"},
     {"CellTagsOutsideTable", "<tr><td>x</td><td>y</td></tr>", "xy"},
 };
 
@@ -124,8 +141,10 @@ const Case kReferences[] = {
 
 // Not rendered: hidden by the browser's own styles, the hidden attribute or the style attribute.
 const Case kHidden[] = {
-    {"HeadElementsInBody", "a<script>x</script><style>p{}</style><title>t</title><meta charset=gbk><link rel=x>b", "ab"},
-    {"TemplateNoscriptNoembed", "a<template>t</template><noscript>n</noscript><noembed>e</noembed>b", "ab"},
+    {"HeadElementsInBody",
+     "a<script>x</script><style>p{}</style><title>t</title><meta charset=gbk><link rel=x>b", "ab"},
+    {"TemplateNoscriptNoembed",
+     "a<template>t</template><noscript>n</noscript><noembed>e</noembed>b", "ab"},
     {"HiddenAttribute", "a <span hidden>x</span> b", "a b"},
     {"HiddenUntilFound", "<div hidden=until-found>x</div>z", "z"},
     {"DisplayOverridesHidden", "a <div hidden style=\"display:block\">x</div> b", "a\nx\nb"},
@@ -134,41 +153,51 @@ const Case kHidden[] = {
     {"StyleAmongOthers", "a<span style=\"color:red;display:none\">x</span>b", "ab"},
     {"StyleCommentInValue", "a<span style=\"display:/* c */none\">x</span>b", "ab"},
     {"StyleLaterDeclarationWins", "a<span style=\"display:none;display:inline\">x</span>b", "axb"},
-    {"StyleImportantWins", "a<span style=\"display:none !important;display:inline\">x</span>b", "ab"},
-    {"StyleInvalidIgnored", "a<span style=\"display:nonex\">x</span><i style=\"xdisplay:none\">y</i>b", "axyb"},
+    {"StyleImportantWins", "a<span style=\"display:none !important;display:inline\">x</span>b",
+     "ab"},
+    {"StyleInvalidIgnored",
+     "a<span style=\"display:nonex\">x</span><i style=\"xdisplay:none\">y</i>b", "axyb"},
     {"StyleSemicolonInString", "a<span style=\"font-family:'x;y'; display:none\">x</span>b", "ab"},
     {"HiddenInput", "a <input type=HIDDEN> b", "a b"},
     {"AudioWithoutControls", "a <audio src=a.mp3>x</audio> b", "a b"},
-    {"ClosedDetailsShowsSummary", "<details><p>b</p><summary>s</summary><summary>t</summary></details>z", "s\nz"},
+    {"ClosedDetailsShowsSummary",
+     "<details><p>b</p><summary>s</summary><summary>t</summary></details>z", "s\nz"},
     {"OpenDetails", "<details open><summary>s</summary>body</details>z", "s\nbody\nz"},
     {"Dialog", "<dialog>d</dialog><dialog open>e</dialog>z", "e\nz"},
     {"RubyParentheses", "<ruby>漢<rp>(</rp><rt>kan</rt><rp>)</rp></ruby>", "漢kan"},
     {"Comment", "a <!-- c --> b", "a b"},
     {"VisibilityHiddenKeepsItsPlace", "a <span style=\"visibility:hidden\">x</span> b", "a  b"},
-    {"VisibleInsideHidden", "<div style=\"visibility:hidden\">a<span style=\"visibility:visible\">b</span></div>c", "bc"},
-    {"InvisibleParagraphAndBr", "<p style=\"visibility:hidden\">x</p>y<br style=\"visibility:hidden\">z", "yz"},
+    {"VisibleInsideHidden",
+     "<div style=\"visibility:hidden\">a<span style=\"visibility:visible\">b</span></div>c", "bc"},
+    {"InvisibleParagraphAndBr",
+     "<p style=\"visibility:hidden\">x</p>y<br style=\"visibility:hidden\">z", "yz"},
 };
 
 // Replaced elements and controls stand in the line without text; floats and absolutely positioned
 // boxes are block-level but the line flows past them.
 const Case kReplaced[] = {
     {"ImageAltIsNotText", "<img src=\"a.jpg\" alt=\"图片\">文", "文"},
-    {"FallbackContentNotShown", "a <video>v</video> <iframe>i</iframe> <canvas>c</canvas> <object>o</object> b", "a     b"},
-    {"ControlsWithoutText", "a <input value=v> <textarea>t</textarea> <meter>m</meter> b", "a    b"},
+    {"FallbackContentNotShown",
+     "a <video>v</video> <iframe>i</iframe> <canvas>c</canvas> <object>o</object> b", "a     b"},
+    {"ControlsWithoutText", "a <input value=v> <textarea>t</textarea> <meter>m</meter> b",
+     "a    b"},
     {"AudioWithControls", "a <audio controls>x</audio> b", "a  b"},
     {"EmbedOnlyWithSource", "a <embed> b <embed src=x.swf> c", "a b  c"},
     {"ButtonShowsItsText", "a <button> x  y </button> b", "a x y b"},
-    {"SelectShowsOptionsOnLines", "a<select>t<option> x  y </option><optgroup label=g><option>z</optgroup></select>b", "a\nx y\nz\nb"},
+    {"SelectShowsOptionsOnLines",
+     "a<select>t<option> x  y </option><optgroup label=g><option>z</optgroup></select>b",
+     "a\nx y\nz\nb"},
     {"FloatedImage", "a <img align=RIGHT> b", "a \nb"},
     {"FloatedSpan", "a <span style=\"float:left\">x</span> b", "a \nx\nb"},
     {"FloatAtLineEnd", "<p>a <img style=\"float:right\"></p><p>b</p>", "a\n\nb"},
     {"AbsolutelyPositioned", "a <span style=\"position:absolute\">x</span> b", "a \nx\nb"},
     {"InlineBlock", "a <span style=\"display:inline-block\"> x </span> b", "a x b"},
-    {"SvgShowsItsTextElements", "a <svg><title>t</title><text>x</text><text>y</text></svg> b", "a \nx\ny\n b"},
 };
 
 const Case kMarkup[] = {
-    {"BoldSpanFontLink", "<font color=red>红</font><b>粗</b><span class=\"x\">体</span><a href=\"/a.html\">链接</a>", "红粗体链接"},
+    {"BoldSpanFontLink",
+     "<font color=red>红</font><b>粗</b><span class=\"x\">体</span><a href=\"/a.html\">链接</a>",
+     "红粗体链接"},
     {"MisnestedFormatting", "<b>a<i>b</b>c</i>d", "abcd"},
     {"UnclosedElements", "<p>a<div>b<span>c", "a\n\nbc"},
     {"StrayEndTags", "</div>a</span></p>b", "a\n\nb"},
@@ -176,6 +205,17 @@ const Case kMarkup[] = {
     {"WholeDocument", "<html><head><title>t</title></head><body><p>a</p></body></html>", "a"},
     {"Empty", "", ""},
     {"OnlyWhiteSpace", " \n\t ", ""},
+};
+
+// Deliberate differences from the browser. gumbo 0.10 crashes on some mixes of SVG or MathML with
+// tables and selects, so their tags are read as unknown HTML elements: their text shows inline,
+// where the browser makes blocks of SVG text elements and of MathML elements (and sets <mi> in
+// mathematical italics, outside GBK).
+const Case kDifferences[] = {
+    {"SvgTextInline", "a <svg><title>t</title><text>x</text><text>y</text></svg> b", "a xy b"},
+    {"MathInline", "a <math><mi>x</mi><mo>+</mo><mn>1</mn></math> b", "a x+1 b"},
+    {"MathSelectInTable", "<table><math><select><mi><select><td>x", "x"},
+    {"SvgTemplateAndBody", "<svg><html><title><template></template></body>y", ""},
 };
 
 class Rendering : public ::testing::TestWithParam<Case> {};
@@ -189,14 +229,14 @@ INSTANTIATE_TEST_SUITE_P(Lists, Rendering, ::testing::ValuesIn(kLists), test::Ca
 INSTANTIATE_TEST_SUITE_P(Tables, Rendering, ::testing::ValuesIn(kTables), test::CaseName());
 INSTANTIATE_TEST_SUITE_P(Preformatted, Rendering, ::testing::ValuesIn(kPreformatted),
                          test::CaseName());
-INSTANTIATE_TEST_SUITE_P(WhiteSpace, Rendering, ::testing::ValuesIn(kWhiteSpace),
-                         test::CaseName());
+INSTANTIATE_TEST_SUITE_P(WhiteSpace, Rendering, ::testing::ValuesIn(kWhiteSpace), test::CaseName());
 INSTANTIATE_TEST_SUITE_P(Spaces, Rendering, ::testing::ValuesIn(kSpaces), test::CaseName());
-INSTANTIATE_TEST_SUITE_P(References, Rendering, ::testing::ValuesIn(kReferences),
-                         test::CaseName());
+INSTANTIATE_TEST_SUITE_P(References, Rendering, ::testing::ValuesIn(kReferences), test::CaseName());
 INSTANTIATE_TEST_SUITE_P(Hidden, Rendering, ::testing::ValuesIn(kHidden), test::CaseName());
 INSTANTIATE_TEST_SUITE_P(Replaced, Rendering, ::testing::ValuesIn(kReplaced), test::CaseName());
 INSTANTIATE_TEST_SUITE_P(Markup, Rendering, ::testing::ValuesIn(kMarkup), test::CaseName());
+INSTANTIATE_TEST_SUITE_P(Differences, Rendering, ::testing::ValuesIn(kDifferences),
+                         test::CaseName());
 
 TEST(ArticleBody, GivesTheBrowsersText) {
     const std::string html = test::ReadFixture("html/article_body.html");
@@ -249,34 +289,87 @@ TEST_P(DeepNesting, GivesTheTextQuickly) {
     OnSmallStack([&] { text = TextOf(GetParam().html); });
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(text, GetParam().text);
-    EXPECT_LT(elapsed, std::chrono::seconds(2));
+    // About half a second in a release build; quadratic behaviour would take minutes. The bound
+    // leaves room for sanitizer builds on a busy machine.
+    EXPECT_LT(elapsed, std::chrono::seconds(10));
 }
 
-// gumbo keeps no depth limit. Its check for an open <p> before each block start scans the whole
-// stack of open elements, so a deep run of blocks costs quadratic time inside the parser: the
-// block case is kept shallower than the inline ones.
+std::string Numbered(const std::string& before, const std::string& after, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        out += before + std::to_string(i) + after;
+    }
+    return out;
+}
+
+// gumbo sets no depth limit and is quadratic in the depth of nested blocks and formatting
+// elements; beyond 512 levels elements become siblings, as in browsers, and text is kept.
 INSTANTIATE_TEST_SUITE_P(
     Hostile, DeepNesting,
     ::testing::Values(
-        Nesting{"Spans200000", Repeat("<span>", 200000) + "文" + Repeat("</span>", 200000) + "b",
-                "文b"},
-        Nesting{"UnclosedSpans200000", Repeat("<span>", 200000) + "文", "文"},
-        Nesting{"MixedInline200000", Repeat("<span><font><a>", 66667) + "x", "x"},
-        Nesting{"Blocks3000", Repeat("<div>", 3000) + "a" + Repeat("</div>", 3000) + "b",
-                "a\nb"}),
+        Nesting{"Spans", Repeat("<span>", 200000) + "文" + Repeat("</span>", 200000) + "b", "文b"},
+        Nesting{"UnclosedSpans", Repeat("<span>", 200000) + "文", "文"},
+        Nesting{"Divs", Repeat("<div>", 200000) + "a" + Repeat("</div>", 200000) + "b", "a\nb"},
+        Nesting{"FormattingElements", Repeat("<b><font color=red><em>", 66667) + "x", "x"},
+        Nesting{"NestedTables", Repeat("<table><tr><td>", 50000) + "x", "x"},
+        Nesting{"EveryLevelHasText", Numbered("<div>", "", 200000),
+                Numbered("", "\n", 199999) + "199999"}),
     test::CaseName());
 
 // Tag soup never crashes and never leaves the NUL marks of taken-back spaces in the text.
 TEST(TagSoup, NeverBreaks) {
-    const char* const pieces[] = {
-        "<p>",    "</p>",      "<div>",   "</div>",  "<table>", "<tr>",     "<td>",  "</td>",
-        "<pre>",  "<br>",      "<b>",     "</b>",    "<i>",     "<li>",     "<ul>",  "</ul>",
-        "<span style=\"display:inline\">", "<p style=\"display:inline\">", "<q>",   "</q>",
-        "<img align=left>",    "<span style=\"float:left\">", "<select>", "<option>", "<wbr>",
-        "<svg>",  "<text>",    "<math>",  "<mi>",    "<ruby>",  "<rt>",     "<form>", "</form>",
-        "<details>", "<summary>", "<!--",  "-->",    "<![CDATA[", "]]>",    "<",     ">",
-        "&nbsp;", "&#8203;",   "&amp",    "&#0;",    " ",       "\n",       "\t",    "中",
-        "文",     "a",         "\xEF\xBC\x8C"};
+    const char* const pieces[] = {"<p>",
+                                  "</p>",
+                                  "<div>",
+                                  "</div>",
+                                  "<table>",
+                                  "<tr>",
+                                  "<td>",
+                                  "</td>",
+                                  "<pre>",
+                                  "<br>",
+                                  "<b>",
+                                  "</b>",
+                                  "<i>",
+                                  "<li>",
+                                  "<ul>",
+                                  "</ul>",
+                                  "<span style=\"display:inline\">",
+                                  "<p style=\"display:inline\">",
+                                  "<q>",
+                                  "</q>",
+                                  "<img align=left>",
+                                  "<span style=\"float:left\">",
+                                  "<select>",
+                                  "<option>",
+                                  "<wbr>",
+                                  "<svg>",
+                                  "<text>",
+                                  "<math>",
+                                  "<mi>",
+                                  "<ruby>",
+                                  "<rt>",
+                                  "<form>",
+                                  "</form>",
+                                  "<details>",
+                                  "<summary>",
+                                  "<!--",
+                                  "-->",
+                                  "<![CDATA[",
+                                  "]]>",
+                                  "<",
+                                  ">",
+                                  "&nbsp;",
+                                  "&#8203;",
+                                  "&amp",
+                                  "&#0;",
+                                  " ",
+                                  "\n",
+                                  "\t",
+                                  "中",
+                                  "文",
+                                  "a",
+                                  "\xEF\xBC\x8C"};
     std::mt19937 random(20230905);
     std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
     std::uniform_int_distribution<int> length(0, 200);
