@@ -38,6 +38,12 @@ struct FreeDeleter {
     void operator()(void* pointer) const { std::free(pointer); }
 };
 
+// Waits for the server to have handled every request sent so far, so a key let go of is free for
+// other programs as soon as the call returns.
+void Sync(xcb_connection_t* connection) {
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
 std::optional<std::uint16_t> XModifiers(int modifiers) {
     if ((modifiers & ~(kModAlt | kModControl | kModShift | kModWin)) != 0) {
         return std::nullopt;
@@ -82,18 +88,6 @@ xcb_keysym_t KeysymFor(int key) {
             return XK_Menu;
         default:
             break;
-    }
-    // Letters and digits have their ASCII codes; the unshifted keysym finds the key.
-    if (key >= '0' && key <= '9') {
-        return XK_0 + static_cast<xcb_keysym_t>(key - '0');
-    }
-    if (key >= 'A' && key <= 'Z') {
-        return XK_a + static_cast<xcb_keysym_t>(key - 'A');
-    }
-    constexpr int kKeyF1 = 112;
-    constexpr int kKeyF12 = 123;
-    if (key >= kKeyF1 && key <= kKeyF12) {
-        return XK_F1 + static_cast<xcb_keysym_t>(key - kKeyF1);
     }
     return XCB_NO_SYMBOL;
 }
@@ -174,7 +168,7 @@ XcbHotKeys::~XcbHotKeys() {
     for (const Registration& registration : registrations_) {
         Ungrab(registration);
     }
-    xcb_flush(connection_);
+    Sync(connection_);
 }
 
 int XcbHotKeys::Register(int modifiers, int key) {
@@ -245,7 +239,7 @@ int XcbHotKeys::Register(int modifiers, int key) {
                 xcb_ungrab_key(connection_, attempt.keycode, attempt.root, attempt.modifiers);
             }
         }
-        xcb_flush(connection_);
+        Sync(connection_);
         return 0;
     }
     registration.id = next_id_++;
@@ -262,7 +256,7 @@ void XcbHotKeys::Unregister(int id) {
     }
     Ungrab(*found);
     registrations_.erase(found);
-    xcb_flush(connection_);
+    Sync(connection_);
 }
 
 void XcbHotKeys::SetHandler(std::function<void(int id)> handler) {
