@@ -10,7 +10,7 @@ struct BuildSettings {
     std::string site_base;            // http, no trailing slash
     std::string update_manifest_url;  // http or https
     std::string chat_group_url;
-    std::string author_credit;  // UTF-8; starts with an ASCII comma
+    std::string author_credit;    // UTF-8; starts with an ASCII comma
     std::string program_version;  // the project version the build was stamped with
     bool update_check = true;
 };

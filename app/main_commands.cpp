@@ -40,8 +40,7 @@ void OpenChatGroup(Services& services) {
     OpenInBrowser(services, services.settings.chat_group_url);
 }
 
-void OpenSelectedArticleInBrowser(const AppState& state, const MainView& view,
-                                  Services& services) {
+void OpenSelectedArticleInBrowser(const AppState& state, const MainView& view, Services& services) {
     const int index = view.SelectedIndex();
     if (state.showing_categories || index < 0 ||
         index >= static_cast<int>(state.current_rows.size())) {

@@ -6,7 +6,7 @@ namespace vennadar {
 
 // What the operations need of the main window. Row indexes count from 0; -1 means no row.
 class MainView {
-public:
+  public:
     virtual ~MainView() = default;
 
     virtual Text Title() const = 0;

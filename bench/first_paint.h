@@ -94,8 +94,8 @@ class FirstPaintWatcher final : public QObject {
     void FrameDone() {
         const double main_ms = MillisecondsSince(main_start_);
         const double exec_ms = MillisecondsSinceExec();
-        std::printf("first_paint_ms=%.2f since_exec_ms=%.1f cpu_ms=%.1f peak_rss_kb=%ld\n",
-                    main_ms, exec_ms, CpuMilliseconds(), PeakRssKb());
+        std::printf("first_paint_ms=%.2f since_exec_ms=%.1f cpu_ms=%.1f peak_rss_kb=%ld\n", main_ms,
+                    exec_ms, CpuMilliseconds(), PeakRssKb());
         std::fflush(stdout);
         if (settle_ms_ <= 0) {
             QApplication::quit();

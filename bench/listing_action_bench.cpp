@@ -6,6 +6,7 @@
 // Before the benchmarks, a memory check: resident memory after start-up and after browsing 50
 // (then 100) listing pages with the real sound player.
 #include <benchmark/benchmark.h>
+#include <httplib.h>
 
 #include <QApplication>
 #include <QEvent>
@@ -19,8 +20,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-
-#include <httplib.h>
 
 #include "app/app_state.h"
 #include "app/startup.h"
@@ -113,10 +112,10 @@ struct Reader {
 class PlainServer {
   public:
     PlainServer(std::string path, std::string body) {
-        server_.Get(path, [body = std::move(body)](const httplib::Request&,
-                                                   httplib::Response& response) {
-            response.set_content(body, "application/octet-stream");
-        });
+        server_.Get(path,
+                    [body = std::move(body)](const httplib::Request&, httplib::Response& response) {
+                        response.set_content(body, "application/octet-stream");
+                    });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         while (port_ > 0 && !server_.is_running()) {
@@ -153,11 +152,10 @@ constexpr auto kStall = std::chrono::milliseconds(500);
 
 int PageCount(std::size_t category) {
     const std::string_view slug = kCategoryTable[category].slug;
-    const std::size_t articles = slug.empty()
-                                     ? sample_site::Articles().size()
-                                     : sample_site::ArticlesInCategory(slug).size();
-    return std::max(1, static_cast<int>((articles + sample_site::kPageSize - 1) /
-                                        sample_site::kPageSize));
+    const std::size_t articles = slug.empty() ? sample_site::Articles().size()
+                                              : sample_site::ArticlesInCategory(slug).size();
+    return std::max(
+        1, static_cast<int>((articles + sample_site::kPageSize - 1) / sample_site::kPageSize));
 }
 
 struct BrowseResult {
@@ -205,10 +203,9 @@ void WarmUpSite() {
         for (std::size_t category = 0; category < kCategoryTable.size(); ++category) {
             const std::string_view slug = kCategoryTable[category].slug;
             for (int page = 1; page <= PageCount(category); ++page) {
-                const std::string path =
-                    slug.empty() ? "/page/" + std::to_string(page)
-                                 : "/category/" + std::string(slug) + "/page/" +
-                                       std::to_string(page);
+                const std::string path = slug.empty() ? "/page/" + std::to_string(page)
+                                                      : "/category/" + std::string(slug) +
+                                                            "/page/" + std::to_string(page);
                 curl.Download(g_site_base + path);
             }
         }
@@ -224,13 +221,14 @@ void MemoryCheck(Reader& reader, long site_warm_up_kb) {
     const BrowseResult second = Browse(reader, 50, next_category);
     RunEvents(500);
     const long after_100 = StatusKb("VmRSS");
-    std::printf("memory: rss_after_startup_kb=%ld rss_after_50_pages_kb=%ld "
-                "rss_after_100_pages_kb=%ld growth_first_50_kb=%ld growth_next_50_kb=%ld "
-                "hwm_kb=%ld empty_pages=%d stalled_actions=%d (site warm-up, not counted: "
-                "%ld kB)\n",
-                after_start, after_50, after_100, after_50 - after_start, after_100 - after_50,
-                StatusKb("VmHWM"), first.empty_pages + second.empty_pages,
-                first.stalls + second.stalls, site_warm_up_kb);
+    std::printf(
+        "memory: rss_after_startup_kb=%ld rss_after_50_pages_kb=%ld "
+        "rss_after_100_pages_kb=%ld growth_first_50_kb=%ld growth_next_50_kb=%ld "
+        "hwm_kb=%ld empty_pages=%d stalled_actions=%d (site warm-up, not counted: "
+        "%ld kB)\n",
+        after_start, after_50, after_100, after_50 - after_start, after_100 - after_50,
+        StatusKb("VmHWM"), first.empty_pages + second.empty_pages, first.stalls + second.stalls,
+        site_warm_up_kb);
     std::fflush(stdout);
 }
 
@@ -274,8 +272,8 @@ void ListingAction(benchmark::State& state, Reader& reader, bool paint) {
         state.SkipWithError("the listing did not show a full page");
     }
     state.counters["rows"] = rows;
-    state.counters["paints"] = benchmark::Counter(
-        reader.paint_counter.paints - paints_before, benchmark::Counter::kAvgIterations);
+    state.counters["paints"] = benchmark::Counter(reader.paint_counter.paints - paints_before,
+                                                  benchmark::Counter::kAvgIterations);
     state.counters["stalls"] = stalls;
 }
 
@@ -287,11 +285,7 @@ BENCHMARK(BM_ListingAction)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseR
 void BM_ListingActionAndRepaint(benchmark::State& state) {
     ListingAction(state, *g_silent_reader, /*paint=*/true);
 }
-BENCHMARK(BM_ListingActionAndRepaint)
-    ->Arg(0)
-    ->Arg(1)
-    ->Unit(benchmark::kMicrosecond)
-    ->UseRealTime();
+BENCHMARK(BM_ListingActionAndRepaint)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // With the real sound player: each action restarts the listing sound. Actions follow each
 // other with one pass of the event loop between them, as when a key is held down.

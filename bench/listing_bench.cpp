@@ -19,8 +19,9 @@ std::string ReadTwelveBlockPage() {
                 std::to_string(100 + i) + ".html\">勾股定理的几种证明方法与练习</a></h2>\n";
         page += "<div class=\"meta\"><span class=\"date\">发表日期：2019-05-01</span>\n";
         page += "<span class=\"views\">点击：" + std::to_string(37 + i) + "</span></div>\n";
-        page += "<p class=\"excerpt\">直角三角形两条直角边的平方和等于斜边的平方。本文给出几种"
-                "常见的证明，并配有课后练习。</p>\n";
+        page +=
+            "<p class=\"excerpt\">直角三角形两条直角边的平方和等于斜边的平方。本文给出几种"
+            "常见的证明，并配有课后练习。</p>\n";
     }
     page += "</div>\n<div class=\"footer\">版权所有 &copy; 示例站点</div>\n</body>\n</html>\n";
     return page;

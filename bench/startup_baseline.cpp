@@ -54,8 +54,8 @@ QByteArray MakeWav() {
     constexpr int kPeriod = kRate / 441;
     QByteArray period;
     for (int i = 0; i < kPeriod; ++i) {
-        const auto sample = static_cast<std::int16_t>(
-            6000.0 * std::sin(2.0 * std::numbers::pi * i / kPeriod));
+        const auto sample =
+            static_cast<std::int16_t>(6000.0 * std::sin(2.0 * std::numbers::pi * i / kPeriod));
         char bytes[2];
         qToLittleEndian(static_cast<std::uint16_t>(sample), bytes);
         for (int c = 0; c < kChannels; ++c) {

@@ -38,8 +38,8 @@ ListingRows ParseListing(const Text& page_text, const RegexPattern& pattern) {
                 kHeadingEnd) {
             continue;
         }
-        const std::size_t window_end = line + 2 < line_ends.size() ? line_ends[line + 2]
-                                                                   : text.size();
+        const std::size_t window_end =
+            line + 2 < line_ends.size() ? line_ends[line + 2] : text.size();
         RegexMatch match;
         std::size_t next = 0;
         if (pattern.FindIn(subject, std::max(resume, line_start), window_end, match, next)) {

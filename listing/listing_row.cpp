@@ -10,8 +10,11 @@ Text RowLine(const ListingRow& row) {
     Text line;
     line.reserve(row.title.size() + kDateLabel.size() + row.date.size() + kClicksLabel.size() +
                  row.clicks.size());
-    line.append(row.title).append(kDateLabel).append(row.date).append(kClicksLabel).append(
-        row.clicks);
+    line.append(row.title)
+        .append(kDateLabel)
+        .append(row.date)
+        .append(kClicksLabel)
+        .append(row.clicks);
     return line;
 }
 

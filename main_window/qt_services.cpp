@@ -1,7 +1,7 @@
 #include "main_window/qt_services.h"
 
-#include <QCoreApplication>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -53,8 +53,8 @@ std::optional<std::string> QtDialogs::AskSavePath(const Text& proposed_name,
     QWidget* parent = QApplication::activeModalWidget() != nullptr
                           ? QApplication::activeModalWidget()
                           : parent_.data();
-    const QString path = QFileDialog::getSaveFileName(parent, QString(),
-                                                      GbkToQString(proposed_name), filter);
+    const QString path =
+        QFileDialog::getSaveFileName(parent, QString(), GbkToQString(proposed_name), filter);
     if (path.isEmpty()) {
         return std::nullopt;
     }

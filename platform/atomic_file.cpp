@@ -50,8 +50,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
         return false;
     }
     temporary.assign(name.data());
-    const bool ok = ::fchmod(fd, TargetMode(path)) == 0 && WriteAll(fd, bytes) &&
-                    ::fsync(fd) == 0;
+    const bool ok = ::fchmod(fd, TargetMode(path)) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;

@@ -19,11 +19,11 @@ struct HttpLimits {
 
 // Http over libcurl: http and https only (redirects too), certificates verified.
 class CurlHttp final : public Http {
-public:
+  public:
     explicit CurlHttp(HttpLimits limits = {});
     std::optional<std::string> Download(const std::string& address) override;
 
-private:
+  private:
     HttpLimits limits_;
 };
 

@@ -8,7 +8,7 @@ namespace vennadar {
 // What the program asks of the desktop: a browser, other programs, its own place on disk.
 // Addresses and paths are UTF-8. Outcomes are not reported.
 class Desktop {
-public:
+  public:
     virtual ~Desktop() = default;
     // Opens an address with the user's default browser.
     virtual void OpenUrl(const std::string& address) = 0;

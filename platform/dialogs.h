@@ -21,7 +21,7 @@ inline constexpr int kAnswerNo = 7;
 
 // Modal message boxes. Texts are GBK.
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     // Shows the box and returns the answer (kAnswerOk, kAnswerYes or kAnswerNo).
     virtual int ShowMessage(const Text& text, const Text& title, int style) = 0;

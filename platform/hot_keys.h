@@ -10,7 +10,7 @@ inline constexpr int kHotKeyModifierAltShift = 5;
 // System-wide hot keys. A registration gives an identifier (0 when the key could not be
 // registered); every press of the combination calls the handler with that identifier.
 class HotKeys {
-public:
+  public:
     virtual ~HotKeys() = default;
     // key: a key code of app/key_event.h; modifiers: kHotKeyModifierAltShift.
     virtual int Register(int modifiers, int key) = 0;

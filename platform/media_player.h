@@ -6,7 +6,7 @@ namespace vennadar {
 
 // The article window's audio player. Positions are milliseconds; levels 0-100.
 class MediaPlayer {
-public:
+  public:
     virtual ~MediaPlayer() = default;
     virtual void Open(const std::string& source) = 0;  // http or https address
     virtual void SetVolume(int left, int right) = 0;

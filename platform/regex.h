@@ -13,7 +13,7 @@ namespace vennadar {
 // One found occurrence: group 0 is the whole match, groups 1.. the parenthesised parts, all as
 // GBK text. A group that took no part in the match is empty.
 class RegexMatch {
-public:
+  public:
     RegexMatch() = default;
     explicit RegexMatch(std::vector<Text> groups) : groups_(std::move(groups)) {}
 
@@ -21,25 +21,25 @@ public:
     const Text& GroupText(std::size_t group) const;
     std::size_t GroupCount() const { return groups_.size(); }
 
-private:
+  private:
     std::vector<Text> groups_;
 };
 
 // A subject prepared once for several searches: the engine works on the UTF-8 form so that a GBK
 // trail byte can never be read as an ASCII character of the pattern.
 class RegexSubject {
-public:
+  public:
     explicit RegexSubject(std::string_view gbk);
     const std::string& Utf8() const { return utf8_; }
 
-private:
+  private:
     std::string utf8_;
 };
 
 // A pattern object. Compiled with no options: case-sensitive, "." matches anything but a line
 // feed (a carriage return is ordinary), \s and \d are ASCII only.
 class RegexPattern {
-public:
+  public:
     RegexPattern();
     ~RegexPattern();
     RegexPattern(const RegexPattern&) = delete;
@@ -62,7 +62,7 @@ public:
     bool FindIn(const RegexSubject& subject, std::size_t start, std::size_t end, RegexMatch& match,
                 std::size_t& next) const;
 
-private:
+  private:
     struct Compiled;
     struct Cursor {
         std::size_t offset = 0;

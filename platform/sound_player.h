@@ -7,7 +7,7 @@ enum class EmbeddedSound { Startup, Select, Listing };
 
 // Starts one embedded sound from its beginning and returns at once; never waits or reports.
 class SoundPlayer {
-public:
+  public:
     virtual ~SoundPlayer() = default;
     virtual void Play(EmbeddedSound sound) = 0;
 };

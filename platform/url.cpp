@@ -28,9 +28,8 @@ std::string UrlScheme(const std::string& address) {
         if (!IsSchemeChar(address[i], i == 0)) {
             return {};
         }
-        scheme.push_back(static_cast<char>(address[i] >= 'A' && address[i] <= 'Z'
-                                               ? address[i] - 'A' + 'a'
-                                               : address[i]));
+        scheme.push_back(static_cast<char>(
+            address[i] >= 'A' && address[i] <= 'Z' ? address[i] - 'A' + 'a' : address[i]));
     }
     return scheme;
 }

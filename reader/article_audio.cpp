@@ -16,8 +16,7 @@ enum Slot { kHome, kEnd, kRight, kLeft, kUp, kDown };
 // and only over http or https.
 std::optional<std::string> AudioSource(const Text& raw, const Text& article_address) {
     const std::string decoded = DecodeAttributeValue(GbkToUtf8(raw));
-    const std::optional<std::string> resolved =
-        ResolveUrl(GbkToUtf8(article_address), decoded);
+    const std::optional<std::string> resolved = ResolveUrl(GbkToUtf8(article_address), decoded);
     if (!resolved) {
         return std::nullopt;
     }

@@ -8,7 +8,7 @@ namespace vennadar {
 // What the reader's operations need of the article window. Row indexes count from 0; -1 means
 // no row.
 class ArticleView {
-public:
+  public:
     virtual ~ArticleView() = default;
 
     virtual Text Title() const = 0;

@@ -97,8 +97,8 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
               QStringLiteral("正文"));
     MakeHiddenGroupBox(client, "分组框2", QStringLiteral("正文(&x)"), QRect(32, 32, 560, 400));
     MakeHiddenGroupBox(client, "分组框1", QStringLiteral("链接(&l)"), QRect(620, 32, 120, 400));
-    links_label_ = MakeLabel(client, "标签1", QStringLiteral("链接(&l)"),
-                             QRect(620, 462, 120, 24), links_, QStringLiteral("链接"));
+    links_label_ = MakeLabel(client, "标签1", QStringLiteral("链接(&l)"), QRect(620, 462, 120, 24),
+                             links_, QStringLiteral("链接"));
     links_label_->hide();
     body_->raise();
     links_->raise();
@@ -144,8 +144,8 @@ bool ArticleWindow::eventFilter(QObject* watched, QEvent* event) {
         }
         return true;  // the key arrives as a key press below
     }
-    if (watched == links_ && (event->type() == QEvent::ShortcutOverride ||
-                              event->type() == QEvent::KeyPress)) {
+    if (watched == links_ &&
+        (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
         // Ctrl+C in the link list copies the link's address, not the row's caption.
         auto* key_event = static_cast<QKeyEvent*>(event);
         if (key_event->key() == Qt::Key_C && key_event->modifiers() == Qt::ControlModifier) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMainWindow>
-
 #include <memory>
 
 #include "app/app_state.h"
@@ -20,7 +19,7 @@ namespace vennadar {
 class ArticleWindow final : public QMainWindow, public ArticleView {
     Q_OBJECT
 
-public:
+  public:
     ArticleWindow(AppState& state, Services& services, QWidget* parent = nullptr);
     ~ArticleWindow() override;
 
@@ -40,10 +39,10 @@ public:
 
     QMenu* LinkMenu() const { return link_menu_; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     AppState& state_;
     Services& services_;
     QPlainTextEdit* body_ = nullptr;

@@ -10,7 +10,9 @@ namespace vennadar {
 namespace {
 
 struct GumboDeleter {
-    void operator()(GumboOutput* output) const { gumbo_destroy_output(&kGumboDefaultOptions, output); }
+    void operator()(GumboOutput* output) const {
+        gumbo_destroy_output(&kGumboDefaultOptions, output);
+    }
 };
 
 const GumboNode* FindAnchor(const GumboNode* node) {

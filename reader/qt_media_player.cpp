@@ -11,7 +11,7 @@
 namespace vennadar {
 namespace {
 
-// Statuses in which the stream has been opened and seeking works.
+// Statuses in which the stream has been opened.
 bool IsLoaded(QMediaPlayer::MediaStatus status) {
     switch (status) {
         case QMediaPlayer::LoadedMedia:
@@ -42,7 +42,6 @@ void QtMediaPlayer::Open(const std::string& source) {
     }
     Create();
     pending_position_.reset();
-    pending_play_ = false;
     player_->setSource(QUrl(QString::fromStdString(source)));
 }
 
@@ -64,22 +63,20 @@ void QtMediaPlayer::Play(int position) {
     if (position != -1) {
         pending_position_ = std::max(0, position);
     }
-    pending_play_ = true;
-    // Until the source has loaded the status change brings the rest.
-    if (IsLoaded(player_->mediaStatus())) {
-        ApplyPending();
-    }
+    // At once, even while the stream loads: play() returns without waiting for it, and the
+    // back end starts playback when it can. Deferred to a later status, play() can catch the
+    // stream's length half-read and cut playback to a frame.
+    player_->play();
+    SeekIfPending();
 }
 
 void QtMediaPlayer::Pause() {
-    pending_play_ = false;
     if (player_ != nullptr && player_->playbackState() == QMediaPlayer::PlayingState) {
         player_->pause();
     }
 }
 
 void QtMediaPlayer::Stop() {
-    pending_play_ = false;
     pending_position_.reset();
     if (player_ != nullptr) {
         player_->stop();
@@ -109,13 +106,18 @@ void QtMediaPlayer::Create() {
     player_ = std::make_unique<QMediaPlayer>();
     player_->setAudioOutput(output_.get());
     // The connections end with the player, which this object owns.
-    QObject::connect(player_.get(), &QMediaPlayer::mediaStatusChanged, player_.get(),
-                     [this] { MediaStatusChanged(); });
-    QObject::connect(player_.get(), &QMediaPlayer::durationChanged, player_.get(), [this] {
-        if (IsLoaded(player_->mediaStatus())) {
-            ApplyPending();
-        }
-    });
+    QObject::connect(
+        player_.get(), &QMediaPlayer::mediaStatusChanged, player_.get(),
+        [this](QMediaPlayer::MediaStatus status) {
+            // Nothing more will play: a position asked for has nowhere to go.
+            if (status == QMediaPlayer::InvalidMedia || status == QMediaPlayer::EndOfMedia) {
+                pending_position_.reset();
+            } else {
+                SeekIfPending();
+            }
+        });
+    QObject::connect(player_.get(), &QMediaPlayer::durationChanged, player_.get(),
+                     [this] { SeekIfPending(); });
     QObject::connect(player_.get(), &QMediaPlayer::errorOccurred, player_.get(),
                      [this](QMediaPlayer::Error, const QString& text) {
                          qWarning("audio: %s: %s", qUtf8Printable(player_->source().toString()),
@@ -123,41 +125,16 @@ void QtMediaPlayer::Create() {
                      });
 }
 
-void QtMediaPlayer::MediaStatusChanged() {
-    const QMediaPlayer::MediaStatus status = player_->mediaStatus();
-    if (status == QMediaPlayer::InvalidMedia) {
-        // Nothing will play; the program goes on without the audio.
-        pending_play_ = false;
-        pending_position_.reset();
-    } else if (status == QMediaPlayer::EndOfMedia && !applying_) {
-        // Ended before a position could be applied: there is nothing left to seek in.
-        pending_position_.reset();
-    } else if (IsLoaded(status)) {
-        ApplyPending();
-    }
-}
-
-void QtMediaPlayer::ApplyPending() {
-    // play() and setPosition() report status changes from inside themselves.
-    if (applying_) {
+void QtMediaPlayer::SeekIfPending() {
+    // The back end seeks to a range that ends at the duration, which a stream reports only once
+    // it has played a moment; seeking before then is lost. Past the end means the end.
+    const qint64 duration = player_->duration();
+    if (!pending_position_.has_value() || duration <= 0 || !IsLoaded(player_->mediaStatus())) {
         return;
     }
-    applying_ = true;
-    // Play first: play() on a stopped or just-opened stream starts it from the beginning,
-    // which would undo a seek made before it.
-    if (pending_play_) {
-        pending_play_ = false;
-        player_->play();
-    }
-    // The back end seeks to a range ending at the duration, which a stream only reports after
-    // it has played a moment; until then the position waits. Past the end means the end.
-    const qint64 duration = player_->duration();
-    if (pending_position_.has_value() && duration > 0) {
-        const qint64 position = std::min<qint64>(*pending_position_, duration);
-        pending_position_.reset();
-        player_->setPosition(position);
-    }
-    applying_ = false;
+    const qint64 position = std::min<qint64>(*pending_position_, duration);
+    pending_position_.reset();
+    player_->setPosition(position);
 }
 
 }  // namespace vennadar

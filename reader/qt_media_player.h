@@ -13,10 +13,10 @@ namespace vennadar {
 
 // The article's audio through Qt Multimedia, streamed over HTTP. The Qt player is made on
 // first use, since loading the multimedia back end takes a while. Nothing here waits for the
-// stream: playback asked for while the source still loads starts once it has loaded, and a
-// position is applied as soon as the stream can seek (it must know its duration). A source that
-// cannot be opened, or a machine without an audio device, leaves the player silent and the
-// program running.
+// stream: playback starts when it has loaded, and a position asked for before the stream can
+// seek (it must know its duration) is applied as soon as it can. A source that cannot be
+// opened, or a machine without an audio device, leaves the player silent and the program
+// running.
 class QtMediaPlayer final : public MediaPlayer {
   public:
     QtMediaPlayer();
@@ -29,7 +29,7 @@ class QtMediaPlayer final : public MediaPlayer {
     void Play(int position) override;
     void Pause() override;
     void Stop() override;
-    // While a requested position waits for the source to load, that position.
+    // While a position asked for waits to be applied, that position.
     int Position() const override;
 
     // The Qt player (made if need be), so tests can watch it. Opening a source after a failed
@@ -38,16 +38,13 @@ class QtMediaPlayer final : public MediaPlayer {
 
   private:
     void Create();
-    void MediaStatusChanged();
-    void ApplyPending();
+    void SeekIfPending();
 
     // Order matters: the player goes before the output it plays to.
     std::unique_ptr<QAudioOutput> output_;
     std::unique_ptr<QMediaPlayer> player_;
     float volume_ = 1.0f;
     std::optional<int> pending_position_;  // to seek to once the stream can
-    bool pending_play_ = false;            // to play once loaded
-    bool applying_ = false;                // inside ApplyPending
 };
 
 }  // namespace vennadar

@@ -1,4 +1,6 @@
 // The real article window, opened from the real main window, against the sample site.
+#include "reader/article_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
-
 #include <fstream>
 #include <sstream>
 
@@ -18,14 +19,13 @@
 #include "fakes.h"
 #include "main_window/main_window.h"
 #include "platform/curl_http.h"
-#include "reader/article_window.h"
 #include "sample-site/sample_site.h"
 
 namespace vennadar {
 namespace {
 
 class ArticleWindowTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         site_ = new sample_site::SampleSite();
         ASSERT_TRUE(site_->Start());
@@ -116,11 +116,10 @@ TEST_F(ArticleWindowTest, ArticleWithoutLinksHidesTheList) {
 
 TEST_F(ArticleWindowTest, OnlyPlainCloseKeysInTheBodyClose) {
     ASSERT_NE(OpenArticle(true), nullptr);
-    const std::pair<Qt::Key, Qt::KeyboardModifier> kept[] = {
-        {Qt::Key_Return, Qt::ControlModifier},
-        {Qt::Key_Space, Qt::ShiftModifier},
-        {Qt::Key_Backspace, Qt::AltModifier},
-        {Qt::Key_Down, Qt::NoModifier}};
+    const std::pair<Qt::Key, Qt::KeyboardModifier> kept[] = {{Qt::Key_Return, Qt::ControlModifier},
+                                                             {Qt::Key_Space, Qt::ShiftModifier},
+                                                             {Qt::Key_Backspace, Qt::AltModifier},
+                                                             {Qt::Key_Down, Qt::NoModifier}};
     for (const auto& [key, modifier] : kept) {
         QTest::keyClick(Body(), key, modifier);
     }

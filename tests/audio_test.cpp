@@ -13,8 +13,9 @@ namespace {
 using Calls = std::vector<std::string>;
 
 std::string ArticlePage(const std::vector<std::string>& lines) {
-    std::string page = "<center><h1>T</h1>\n<div>正文：</div></center>\n"
-                       "   <article id=\"post_content\">\n";
+    std::string page =
+        "<center><h1>T</h1>\n<div>正文：</div></center>\n"
+        "   <article id=\"post_content\">\n";
     for (const std::string& line : lines) {
         page += "    " + line + "\n";
     }
@@ -22,7 +23,7 @@ std::string ArticlePage(const std::vector<std::string>& lines) {
 }
 
 class Audio : public ::testing::Test {
-protected:
+  protected:
     Audio() { services_.hot_keys = &hot_keys_; }
 
     void Open(const std::vector<std::string>& lines) {
@@ -77,8 +78,8 @@ TEST_F(Audio, YesPlaysTheFirstSourceAndRegistersSixKeysInOrder) {
     Open({R"(<audio controls src="/audio/a.mp3?x=1&amp;y=2"></audio>)",
           R"(<audio controls src="http://other/b.mp3"></audio>)"});
     EXPECT_EQ(dialogs_.shown.size(), 1U);
-    EXPECT_EQ(view_.player.calls, (Calls{"open http://site/audio/a.mp3?x=1&y=2", "volume 50 50",
-                                         "play -1"}));
+    EXPECT_EQ(view_.player.calls,
+              (Calls{"open http://site/audio/a.mp3?x=1&y=2", "volume 50 50", "play -1"}));
     EXPECT_EQ(state_->playing_flag, 1);
     EXPECT_EQ(hot_keys_.registered, (std::vector<std::pair<int, int>>{
                                         {5, 36}, {5, 35}, {5, 39}, {5, 37}, {5, 38}, {5, 40}}));

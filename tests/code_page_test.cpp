@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
+#include "text/code_page.h"
 
-#include "test_support.h"
+#include <gtest/gtest.h>
 
 #include <string>
 
-#include "text/code_page.h"
+#include "test_support.h"
 
 namespace vennadar {
 namespace {
@@ -23,15 +23,16 @@ TEST_P(Utf8GbkPairs, ConvertBothWays) {
     EXPECT_EQ(GbkToUtf8(c.gbk), c.utf8);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, Utf8GbkPairs,
-    ::testing::Values(Conversion{"Empty", "", ""}, Conversion{"Ascii", "abc", "abc"},
-                      Conversion{"Zhong", "\xE4\xB8\xAD", "\xD6\xD0"},
-                      Conversion{"MixedLongerThanEightBytes", "page \xE4\xB8\xAD 12345678 end",
-                                 "page \xD6\xD0 12345678 end"},
-                      Conversion{"FullWidthColon", "\xEF\xBC\x9A", "\xA3\xBA"},
-                      Conversion{"Euro", "\xE2\x82\xAC", "\x80"}),
-    test::CaseName());
+INSTANTIATE_TEST_SUITE_P(Texts, Utf8GbkPairs,
+                         ::testing::Values(Conversion{"Empty", "", ""},
+                                           Conversion{"Ascii", "abc", "abc"},
+                                           Conversion{"Zhong", "\xE4\xB8\xAD", "\xD6\xD0"},
+                                           Conversion{"MixedLongerThanEightBytes",
+                                                      "page \xE4\xB8\xAD 12345678 end",
+                                                      "page \xD6\xD0 12345678 end"},
+                                           Conversion{"FullWidthColon", "\xEF\xBC\x9A", "\xA3\xBA"},
+                                           Conversion{"Euro", "\xE2\x82\xAC", "\x80"}),
+                         test::CaseName());
 
 struct Lossy {
     const char* name;
@@ -46,20 +47,43 @@ TEST_P(MalformedOrUnmappable, BecomesQuestionMarkAndGoesOn) {
     EXPECT_EQ(Utf8ToGbk(GetParam().utf8), GetParam().gbk);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, MalformedOrUnmappable,
-    ::testing::Values(
-        Lossy{"Hangul", "a\xED\x95\x9C" "b", "a?b"},
-        Lossy{"LoneContinuation", "a\x80" "b", "a?b"},
-        Lossy{"TruncatedAtEnd", "a\xE4\xB8", "a?"},
-        Lossy{"TruncatedBeforeAscii", "\xE4\xB8x\xE4\xB8\xAD", "?x\xD6\xD0"},
-        Lossy{"Overlong", "\xC0\xAF" "z", "??z"},
-        Lossy{"OverlongThreeByte", "\xE0\x80\xAF" "z", "???z"},
-        Lossy{"SurrogateCodePoint", "\xED\xA0\x80" "z", "???z"},
-        Lossy{"BeyondUnicode", "\xF4\x90\x80\x80" "z", "????z"},
-        Lossy{"InvalidLeadBytes", "\xFE\xFF" "z", "??z"},
-        Lossy{"SupplementaryCharacter", "\xF0\x9F\x98\x80" "z", "?z"}),
-    test::CaseName());
+INSTANTIATE_TEST_SUITE_P(Texts, MalformedOrUnmappable,
+                         ::testing::Values(Lossy{"Hangul",
+                                                 "a\xED\x95\x9C"
+                                                 "b",
+                                                 "a?b"},
+                                           Lossy{"LoneContinuation",
+                                                 "a\x80"
+                                                 "b",
+                                                 "a?b"},
+                                           Lossy{"TruncatedAtEnd", "a\xE4\xB8", "a?"},
+                                           Lossy{"TruncatedBeforeAscii", "\xE4\xB8x\xE4\xB8\xAD",
+                                                 "?x\xD6\xD0"},
+                                           Lossy{"Overlong",
+                                                 "\xC0\xAF"
+                                                 "z",
+                                                 "??z"},
+                                           Lossy{"OverlongThreeByte",
+                                                 "\xE0\x80\xAF"
+                                                 "z",
+                                                 "???z"},
+                                           Lossy{"SurrogateCodePoint",
+                                                 "\xED\xA0\x80"
+                                                 "z",
+                                                 "???z"},
+                                           Lossy{"BeyondUnicode",
+                                                 "\xF4\x90\x80\x80"
+                                                 "z",
+                                                 "????z"},
+                                           Lossy{"InvalidLeadBytes",
+                                                 "\xFE\xFF"
+                                                 "z",
+                                                 "??z"},
+                                           Lossy{"SupplementaryCharacter",
+                                                 "\xF0\x9F\x98\x80"
+                                                 "z",
+                                                 "?z"}),
+                         test::CaseName());
 
 TEST(CodePage, TextEndsAtFirstNul) {
     const std::string utf8("ab\0\xE4\xB8\xAD", 5);

@@ -1,3 +1,5 @@
+#include "platform/curl_http.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -9,7 +11,6 @@
 #include <thread>
 
 #include "local_server.h"
-#include "platform/curl_http.h"
 
 namespace vennadar {
 namespace {
@@ -17,7 +18,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class Download : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         auto& s = server_.server();
         s.Get("/page", [](const httplib::Request&, httplib::Response& res) {
@@ -43,9 +44,8 @@ protected:
         s.Get("/redirect", [this](const httplib::Request&, httplib::Response& res) {
             res.set_redirect(server_.Url("/page"));
         });
-        s.Get("/loop", [](const httplib::Request&, httplib::Response& res) {
-            res.set_redirect("/loop");
-        });
+        s.Get("/loop",
+              [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
         s.Get("/to-file", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("file:///etc/passwd");
         });

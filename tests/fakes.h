@@ -14,7 +14,7 @@ namespace vennadar::test {
 
 // Serves pages from a map; records every address asked for. Unknown addresses fail.
 class FakeHttp final : public Http {
-public:
+  public:
     std::optional<std::string> Download(const std::string& address) override {
         requests.push_back(address);
         const auto page = pages.find(address);
@@ -28,7 +28,7 @@ public:
 };
 
 class FakeSounds final : public SoundPlayer {
-public:
+  public:
     void Play(EmbeddedSound sound) override { played.push_back(sound); }
     std::vector<EmbeddedSound> played;
 };
@@ -41,7 +41,7 @@ struct ShownMessage {
 };
 
 class FakeDialogs final : public Dialogs {
-public:
+  public:
     int ShowMessage(const Text& text, const Text& title, int style) override {
         shown.push_back({GbkToUtf8(text), GbkToUtf8(title), style});
         return answer;
@@ -66,7 +66,7 @@ struct StartedProgram {
 };
 
 class FakeDesktop final : public Desktop {
-public:
+  public:
     void OpenUrl(const std::string& address) override { opened.push_back(address); }
     bool StartProgram(const std::string& program, const std::vector<std::string>& args) override {
         started.push_back({program, args});
@@ -83,7 +83,7 @@ public:
 
 // The main window's state as plain values.
 class FakeMainView final : public MainView {
-public:
+  public:
     Text Title() const override { return title; }
     void SetTitle(const Text& text) override { title = text; }
     void ClearList() override {
@@ -117,7 +117,7 @@ public:
     std::vector<std::string> rows;  // UTF-8
     int selected = -1;
     std::string focus;
-    std::string search_text;  // UTF-8
+    std::string search_text;       // UTF-8
     bool previous_enabled = true;  // as the window is laid out
     bool next_enabled = true;
     bool first_enabled = false;
@@ -128,7 +128,7 @@ public:
 
 // Records what the reader asks of its player.
 class FakePlayer final : public MediaPlayer {
-public:
+  public:
     void Open(const std::string& source) override { calls.push_back("open " + source); }
     void SetVolume(int left, int right) override {
         calls.push_back("volume " + std::to_string(left) + " " + std::to_string(right));
@@ -143,7 +143,7 @@ public:
 
 // Hands out identifiers 101, 102, ... and records registrations.
 class FakeHotKeys final : public HotKeys {
-public:
+  public:
     int Register(int modifiers, int key) override {
         registered.push_back({modifiers, key});
         return 100 + static_cast<int>(registered.size());
@@ -156,7 +156,7 @@ public:
 };
 
 class FakeArticleView final : public ArticleView {
-public:
+  public:
     Text Title() const override { return title; }
     void SetTitle(const Text& text) override { title = text; }
     Text BodyText() const override { return body; }

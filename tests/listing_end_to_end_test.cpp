@@ -17,7 +17,7 @@ namespace {
 namespace site = sample_site;
 
 class ListingEndToEnd : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         site_ = new site::SampleSite();
         ASSERT_TRUE(site_->Start());

@@ -14,7 +14,7 @@ namespace vennadar {
 namespace {
 
 class ListingParse : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(pattern_.Compile(ListingPattern())); }
 
     ListingRows Parse(const std::string& utf8_page) const {
@@ -87,26 +87,27 @@ TEST_P(ListingBlocks, ParseAsThePatternReadsThem) {
 INSTANTIATE_TEST_SUITE_P(
     EdgeCases, ListingBlocks,
     ::testing::Values(
-        BlockCase{"OrdinaryBlock", Block(kHeading, kDateLine, kCountLine),
+        BlockCase{"OrdinaryBlock",
+                  Block(kHeading, kDateLine, kCountLine),
                   {{"/archives/1.html", "T", "2019-05-01", "37"}}},
         BlockCase{"UnpaddedDateGivesNoRow", Block(kHeading, "<i>2019-5-1</i>", kCountLine), {}},
         BlockCase{"DateAloneOnItsLineGivesNoRow", Block(kHeading, "2019-05-01", kCountLine), {}},
-        BlockCase{"CountLineOfDigitsLosesFirstDigit", Block(kHeading, kDateLine, "123"),
+        BlockCase{"CountLineOfDigitsLosesFirstDigit",
+                  Block(kHeading, kDateLine, "123"),
                   {{"/archives/1.html", "T", "2019-05-01", "23"}}},
         BlockCase{"HeadingWithClassGivesNoRow",
-                  Block(R"(<h2 class="t"><a href="/a">T</a></h2>)", kDateLine, kCountLine), {}},
+                  Block(R"(<h2 class="t"><a href="/a">T</a></h2>)", kDateLine, kCountLine),
+                  {}},
         BlockCase{"AttributeAfterHrefRunsIntoLink",
                   Block(R"(<h2><a href="/a" title="x">T</a></h2>)", kDateLine, kCountLine),
                   {{R"(/a" title="x)", "T", "2019-05-01", "37"}}},
         BlockCase{"TitleKeepsMarkupAndReferences",
-                  Block(R"(<h2><a href="/a"><b>勾股</b>&amp;定理</a></h2>)", kDateLine,
-                        kCountLine),
+                  Block(R"(<h2><a href="/a"><b>勾股</b>&amp;定理</a></h2>)", kDateLine, kCountLine),
                   {{"/a", "<b>勾股</b>&amp;定理", "2019-05-01", "37"}}},
         BlockCase{"BrokenBlockBetweenGoodOnes",
                   Block(kHeading, kDateLine, kCountLine) + Block(kHeading, "no date", "x") +
                       Block(R"(<h2><a href="/b">U</a></h2>)", kDateLine, "<i>点击：9</i>"),
-                  {{"/archives/1.html", "T", "2019-05-01", "37"},
-                   {"/b", "U", "2019-05-01", "9"}}},
+                  {{"/archives/1.html", "T", "2019-05-01", "37"}, {"/b", "U", "2019-05-01", "9"}}},
         BlockCase{"BlockAtEndWithoutFinalLineFeed",
                   kHeading + "\n" + kDateLine + "\n" + kCountLine,
                   {{"/archives/1.html", "T", "2019-05-01", "37"}}},
@@ -117,8 +118,10 @@ INSTANTIATE_TEST_SUITE_P(
 // pages where blocks share lines, overlap or are cut short.
 TEST_F(ListingParse, SameRowsAsPlainSearchOnShuffledFragments) {
     const std::vector<std::string> pieces = {
-        kHeading,  kDateLine, kCountLine, "<h2><a href=\"/x\">A</a></h2>", "</a></h2>",
-        "2019-05-01", "7", "<h2><a ", "href=\"/y\">B", "\r", "中文", "", "<p>1</p>"};
+        kHeading,        kDateLine,    kCountLine, "<h2><a href=\"/x\">A</a></h2>",
+        "</a></h2>",     "2019-05-01", "7",        "<h2><a ",
+        "href=\"/y\">B", "\r",         "中文",     "",
+        "<p>1</p>"};
     std::mt19937 random(12345);
     for (int round = 0; round < 400; ++round) {
         std::string page;
@@ -160,10 +163,14 @@ INSTANTIATE_TEST_SUITE_P(
     Queries, ListingAddresses,
     ::testing::Values(
         AddressCase{"HomePageThree", {3, false, false, "jdxt"}, "kw", "http://site/page/3"},
-        AddressCase{"CategoryPageOne", {1, false, true, "jdxt"}, "", "http://site/category/jdxt/page/1"},
-        AddressCase{"SearchWinsOverCategory", {2, true, true, "jdxt"}, "中 a",
+        AddressCase{
+            "CategoryPageOne", {1, false, true, "jdxt"}, "", "http://site/category/jdxt/page/1"},
+        AddressCase{"SearchWinsOverCategory",
+                    {2, true, true, "jdxt"},
+                    "中 a",
                     "http://site/page/2?s=%E4%B8%AD%20%61"},
-        AddressCase{"EmptyKeywordEndsInQueryKey", {1, true, false, ""}, "", "http://site/page/1?s="}),
+        AddressCase{
+            "EmptyKeywordEndsInQueryKey", {1, true, false, ""}, "", "http://site/page/1?s="}),
     test::CaseName());
 
 }  // namespace

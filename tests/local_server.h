@@ -9,7 +9,7 @@ namespace vennadar::test {
 
 // An httplib server on an ephemeral loopback port, run on its own thread for one test.
 class LocalServer {
-public:
+  public:
     LocalServer() = default;
     ~LocalServer() { Stop(); }
     LocalServer(const LocalServer&) = delete;
@@ -40,7 +40,7 @@ public:
         return "http://127.0.0.1:" + std::to_string(port_) + path;
     }
 
-private:
+  private:
     httplib::Server server_;
     std::thread thread_;
     int port_ = 0;

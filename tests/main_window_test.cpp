@@ -1,8 +1,11 @@
 // The real main window on the offscreen platform, against the sample site.
+#include "main_window/main_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QAccessible>
 #include <QApplication>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,7 +13,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -19,7 +21,6 @@
 #include "app/main_commands.h"
 #include "app/startup.h"
 #include "fakes.h"
-#include "main_window/main_window.h"
 #include "main_window/qt_services.h"
 #include "platform/curl_http.h"
 #include "sample-site/sample_site.h"
@@ -29,7 +30,7 @@ namespace vennadar {
 namespace {
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         site_ = new sample_site::SampleSite();
         ASSERT_TRUE(site_->Start());
@@ -131,7 +132,8 @@ TEST_F(MainWindowTest, ControlsAreLaidOutAsDesigned) {
             widget = widget->nextInFocusChain();
         }
     }
-    EXPECT_EQ(chain, QStringList({"超级列表框1", "超级编辑框1", "按钮3", "按钮1", "按钮4", "按钮2"}));
+    EXPECT_EQ(chain,
+              QStringList({"超级列表框1", "超级编辑框1", "按钮3", "按钮1", "按钮4", "按钮2"}));
 
     QStringList menus;
     for (QAction* action : window_->menuBar()->actions()) {
@@ -274,7 +276,7 @@ TEST(QtDialogsTest, ShowsTextTitleAndIcon) {
 // The editor and the browser are started through xdg-open with the path or address as one
 // argument, never through a shell. A fake xdg-open on PATH records what it was given.
 class FakeXdgOpen : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         const QString script = dir_.filePath("xdg-open");
@@ -307,8 +309,8 @@ TEST_F(FakeXdgOpen, EditorGetsThePathAsOneArgument) {
     test::FakeSounds sounds;
     test::FakeDialogs dialogs;
     Services services{http, sounds, dialogs, desktop, BuildSettings()};
-    const std::string path = "/opt/my programs/help/help.txt; touch " +
-                             dir_.filePath("pwned").toStdString() + " $(id)";
+    const std::string path =
+        "/opt/my programs/help/help.txt; touch " + dir_.filePath("pwned").toStdString() + " $(id)";
     OpenInEditor(services, path);
     EXPECT_EQ(Recorded(), QStringList({QString::fromStdString(path)}));
     EXPECT_FALSE(QFile::exists(dir_.filePath("pwned")));

@@ -1,3 +1,5 @@
+#include "listing/navigation.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,7 +8,6 @@
 #include "app/main_commands.h"
 #include "app/startup.h"
 #include "fakes.h"
-#include "listing/navigation.h"
 #include "search/search_command.h"
 #include "test_support.h"
 
@@ -40,7 +41,7 @@ BuildSettings TestSettings() {
 }
 
 class Navigation : public ::testing::Test {
-protected:
+  protected:
     Navigation() {
         view_.title_of_handoff = [this] { return GbkToUtf8(state_->article_handoff.title); };
         // Home: two pages; category jdxt: three pages; zsgn: four pages.
@@ -145,8 +146,7 @@ TEST_F(Navigation, NextPageOnLastPageWarnsOnceAndGoesBack) {
     EXPECT_TRUE(dialogs_.shown.empty());
     http_.requests.clear();
     NextPage(*state_, view_, services_);
-    EXPECT_EQ(dialogs_.shown,
-              (std::vector<ShownMessage>{{"没有下一页了。", "提示", 0x30}}));
+    EXPECT_EQ(dialogs_.shown, (std::vector<ShownMessage>{{"没有下一页了。", "提示", 0x30}}));
     EXPECT_EQ(http_.requests, (std::vector<std::string>{"http://site/category/jdxt/page/4",
                                                         "http://site/category/jdxt/page/3"}));
     EXPECT_EQ(state_->listing_query.page_number, 3);
@@ -249,19 +249,17 @@ constexpr int kAlt = 0x08000000;
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, ListKeys,
-    ::testing::Values(KeyCase{"F5Refreshes", true, true, kKeyF5, 0, 1, 0, false},
-                      KeyCase{"F5WithCtrlDoesNothing", true, true, kKeyF5, kCtrl, 0, 0, false},
-                      KeyCase{"F5OnCategoriesDoesNothing", false, true, kKeyF5, 0, 0, 0, true},
-                      KeyCase{"BackspaceShowsCategories", true, true, kKeyBackspace, 0, 0, 0, true},
-                      KeyCase{"BackspaceWithShiftDoesNothing", true, true, kKeyBackspace, kShift,
-                              0, 0, false},
-                      KeyCase{"MenuKeyPopsUpMenu", true, true, kKeyApplications, 0, 0, 1, false},
-                      KeyCase{"MenuKeyWithAltDoesNothing", true, true, kKeyApplications, kAlt, 0,
-                              0, false},
-                      KeyCase{"MenuKeyWithoutSelectionDoesNothing", true, false, kKeyApplications,
-                              0, 0, 0, false},
-                      KeyCase{"MenuKeyOnCategoriesDoesNothing", false, true, kKeyApplications, 0,
-                              0, 0, true}),
+    ::testing::Values(
+        KeyCase{"F5Refreshes", true, true, kKeyF5, 0, 1, 0, false},
+        KeyCase{"F5WithCtrlDoesNothing", true, true, kKeyF5, kCtrl, 0, 0, false},
+        KeyCase{"F5OnCategoriesDoesNothing", false, true, kKeyF5, 0, 0, 0, true},
+        KeyCase{"BackspaceShowsCategories", true, true, kKeyBackspace, 0, 0, 0, true},
+        KeyCase{"BackspaceWithShiftDoesNothing", true, true, kKeyBackspace, kShift, 0, 0, false},
+        KeyCase{"MenuKeyPopsUpMenu", true, true, kKeyApplications, 0, 0, 1, false},
+        KeyCase{"MenuKeyWithAltDoesNothing", true, true, kKeyApplications, kAlt, 0, 0, false},
+        KeyCase{"MenuKeyWithoutSelectionDoesNothing", true, false, kKeyApplications, 0, 0, 0,
+                false},
+        KeyCase{"MenuKeyOnCategoriesDoesNothing", false, true, kKeyApplications, 0, 0, 0, true}),
     test::CaseName());
 
 TEST_F(Navigation, RightClickMenuOnlyOverASelectedListingRow) {
@@ -324,8 +322,8 @@ TEST_F(Navigation, SpaceIsSearchedAndNoResultsLeaveTheListEmpty) {
     view_.search_text = " ";
     SearchCommand(*state_, view_, services_);
     EXPECT_EQ(http_.requests, (std::vector<std::string>{"http://site/page/1?s=%20"}));
-    EXPECT_EQ(dialogs_.shown, (std::vector<ShownMessage>{
-                                  {"没有搜索到内容，不如换个关键词试试", "提示", 0x30}}));
+    EXPECT_EQ(dialogs_.shown,
+              (std::vector<ShownMessage>{{"没有搜索到内容，不如换个关键词试试", "提示", 0x30}}));
     EXPECT_TRUE(view_.rows.empty());
     EXPECT_TRUE(state_->listing_query.search_flag);
     EXPECT_EQ(state_->listing_query.page_number, 1);

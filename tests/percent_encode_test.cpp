@@ -1,8 +1,8 @@
+#include "search/percent_encode.h"
+
 #include <gtest/gtest.h>
 
 #include "test_support.h"
-
-#include "search/percent_encode.h"
 #include "text/code_page.h"
 
 namespace vennadar {
@@ -33,8 +33,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SmallByteGetsLeadingZero", "\t", false, false, "%09"},
         Case{"GbkKeywordEncodedFromUtf8", "\xD6\xD0", false, true, "%E4%B8%AD"},
         Case{"GbkKeywordOwnBytes", "\xD6\xD0", false, false, "%D6%D0"},
-        Case{"KeepSafeStillEscapesSlashUnderscoreTilde", "a/b_c~d", true, false,
-             "a%2Fb%5Fc%7Ed"},
+        Case{"KeepSafeStillEscapesSlashUnderscoreTilde", "a/b_c~d", true, false, "a%2Fb%5Fc%7Ed"},
         Case{"KeepSafePassesHyphenAndDot", "x-1.2", true, false, "x-1.2"},
         Case{"SpaceIsNeverPlus", " ", true, true, "%20"},
         Case{"StopsAtNul", Text("a\0b", 3), false, false, "%61"}),

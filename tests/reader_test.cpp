@@ -22,7 +22,8 @@ using test::FakeArticleView;
 // An article page as the site writes it, around the given body lines (UTF-8).
 std::string ArticlePage(const std::vector<std::string>& lines, const std::string& eol = "\n") {
     std::string page = "<html><body>" + eol + "<center><h1>T</h1>" + eol +
-                       "<div>正文：</div></center>" + eol + "   <article id=\"post_content\">" + eol;
+                       "<div>正文：</div></center>" + eol + "   <article id=\"post_content\">" +
+                       eol;
     for (const std::string& line : lines) {
         page += "    " + line + eol;
     }
@@ -30,7 +31,7 @@ std::string ArticlePage(const std::vector<std::string>& lines, const std::string
 }
 
 class Reader : public ::testing::Test {
-protected:
+  protected:
     void Open(const std::string& page_utf8, const std::string& title = "标题") {
         state_->article_handoff = {Utf8ToGbk(title), Utf8ToGbk(page_utf8),
                                    "http://site/archives/7.html"};
@@ -86,12 +87,11 @@ TEST_P(BodyMissing, ShowsTheFailureAndStopsThere) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pages, BodyMissing,
-    ::testing::Values(FailingPage{"EmptyPage", ""},
-                      FailingPage{"CrLfPage", ArticlePage({"<p>a</p>"}, "\r\n")},
-                      FailingPage{"OtherLayout", "<article id=\"post_content\">\n<p>x</p>\n</article>"},
-                      // The second alternative reads its brace literally and never matches here.
-                      FailingPage{"BraceAlternative",
-                                  "<article id=\"post_content\">\nx\n     </article>\n"}),
+    ::testing::Values(
+        FailingPage{"EmptyPage", ""}, FailingPage{"CrLfPage", ArticlePage({"<p>a</p>"}, "\r\n")},
+        FailingPage{"OtherLayout", "<article id=\"post_content\">\n<p>x</p>\n</article>"},
+        // The second alternative reads its brace literally and never matches here.
+        FailingPage{"BraceAlternative", "<article id=\"post_content\">\nx\n     </article>\n"}),
     test::CaseName());
 
 TEST_F(Reader, LinksKeepOrderAndFollowThePatternsReading) {
@@ -147,16 +147,15 @@ TEST_P(OpeningLinks, OnlyBrowsableAddressesResolvedAndDecoded) {
 
 INSTANTIATE_TEST_SUITE_P(
     Addresses, OpeningLinks,
-    ::testing::Values(
-        OpenCase{"Absolute", "https://example.org/a", {"https://example.org/a"}},
-        OpenCase{"RootRelative", "/archives/9.html", {"http://site/archives/9.html"}},
-        OpenCase{"PathRelative", "9.html", {"http://site/archives/9.html"}},
-        OpenCase{"ReferencesDecoded", "/s?a=1&amp;b=2", {"http://site/s?a=1&b=2"}},
-        OpenCase{"Mailto", "mailto:team@example.org", {"mailto:team@example.org"}},
-        OpenCase{"JavascriptRefused", "javascript:alert(1)", {}},
-        OpenCase{"EncodedJavascriptRefused", "&#106;avascript:alert(1)", {}},
-        OpenCase{"FileRefused", "file:///etc/passwd", {}},
-        OpenCase{"CustomSchemeRefused", "steam://run/1", {}}),
+    ::testing::Values(OpenCase{"Absolute", "https://example.org/a", {"https://example.org/a"}},
+                      OpenCase{"RootRelative", "/archives/9.html", {"http://site/archives/9.html"}},
+                      OpenCase{"PathRelative", "9.html", {"http://site/archives/9.html"}},
+                      OpenCase{"ReferencesDecoded", "/s?a=1&amp;b=2", {"http://site/s?a=1&b=2"}},
+                      OpenCase{"Mailto", "mailto:team@example.org", {"mailto:team@example.org"}},
+                      OpenCase{"JavascriptRefused", "javascript:alert(1)", {}},
+                      OpenCase{"EncodedJavascriptRefused", "&#106;avascript:alert(1)", {}},
+                      OpenCase{"FileRefused", "file:///etc/passwd", {}},
+                      OpenCase{"CustomSchemeRefused", "steam://run/1", {}}),
     test::CaseName());
 
 TEST_F(Reader, OpenWithoutSelectionDoesNothing) {
@@ -192,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, BodyKeys,
                          test::CaseName());
 
 class Saving : public Reader {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/vennadar-save-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);

@@ -1,13 +1,13 @@
-#include <gtest/gtest.h>
+#include "platform/regex.h"
 
-#include "test_support.h"
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "listing/listing_parser.h"
-#include "platform/regex.h"
 #include "reader/reader_patterns.h"
+#include "test_support.h"
 #include "text/code_page.h"
 #include "update/manifest_pattern.h"
 
@@ -71,8 +71,16 @@ INSTANTIATE_TEST_SUITE_P(
         Search{"EmptyMatchesDoNotLoop", "x*", "ab", {"", "", ""}},
         Search{"EmptyThenNonEmpty", "x*|b", "ab", {"", "", "b", ""}},
         Search{"LookBehindAndAhead", "(?<=<v>).+?(?=</v>)", "<v>1.0</v><v>2</v>", {"1.0", "2"}},
-        Search{"AsciiWhiteSpaceOnly", "a\\sb", "a b a\xE3\x80\x80" "b", {"a b"}},
-        Search{"AsciiDigitsOnly", "\\d+", "12\xEF\xBC\x93" "4", {"12", "4"}},
+        Search{"AsciiWhiteSpaceOnly",
+               "a\\sb",
+               "a b a\xE3\x80\x80"
+               "b",
+               {"a b"}},
+        Search{"AsciiDigitsOnly",
+               "\\d+",
+               "12\xEF\xBC\x93"
+               "4",
+               {"12", "4"}},
         Search{"ChineseLiteral", "正文：", "前正文：后", {"正文："}},
         Search{"CountedRepetition", "\\d{4}-\\d{2}", "2019-05 2019-5", {"2019-05"}},
         Search{"MalformedBraceIsLiteral", "\\s{5<x>}", " {5<x>}", {" {5<x>}"}}),

@@ -63,12 +63,12 @@ INSTANTIATE_TEST_SUITE_P(
                       CompareCase{"NonNumericFieldsAsBytes", "1.0.0.8", "1.0.0.8b", true},
                       CompareCase{"NonNumericOlder", "1.0.b", "1.0.a", false},
                       CompareCase{"LeadingZeros", "1.0.0.08", "1.0.0.8", false},
-                      CompareCase{"HugeNumbers", "1.99999999999999999999", "1.100000000000000000000",
-                                  true}),
+                      CompareCase{"HugeNumbers", "1.99999999999999999999",
+                                  "1.100000000000000000000", true}),
     test::CaseName());
 
 class UpdateFlow : public ::testing::Test {
-protected:
+  protected:
     UpdateFlow() {
         state_->version_record[kFileVersion] = "1.0.0.8";
         desktop_.executable = VENNADAR_EXECUTABLE;
@@ -76,8 +76,9 @@ protected:
     }
 
     void Announce(const std::string& version) {
-        http_.pages[kManifest] = Utf8ToGbk("<?xml version=\"1.0\" encoding=\"gbk\"?>\n<更新>\n<版本号>" +
-                                           version + "</版本号>\n</更新>\n");
+        http_.pages[kManifest] =
+            Utf8ToGbk("<?xml version=\"1.0\" encoding=\"gbk\"?>\n<更新>\n<版本号>" + version +
+                      "</版本号>\n</更新>\n");
     }
 
     static BuildSettings Settings() {
@@ -105,7 +106,8 @@ TEST_F(UpdateFlow, StartUpWithNoManifestShowsVersionedTitleAndNoMessage) {
     EXPECT_TRUE(view_.shown);
     EXPECT_EQ(view_.rows.size(), 9U);
     CheckForUpdatesCommand(*state_, view_, services_);
-    EXPECT_EQ(dialogs_.shown, (std::vector<ShownMessage>{{"你使用的1.0.0.8是最新版", "提示", 0x30}}));
+    EXPECT_EQ(dialogs_.shown,
+              (std::vector<ShownMessage>{{"你使用的1.0.0.8是最新版", "提示", 0x30}}));
     EXPECT_EQ(http_.requests.size(), 1U);  // the Help command did not download again
 }
 
@@ -177,7 +179,8 @@ TEST_F(UpdateFlow, WithoutTheCheckNothingIsDownloaded) {
     MainWindowCreated(*state_, view_, services_);
     CheckForUpdatesCommand(*state_, view_, services_);
     EXPECT_TRUE(http_.requests.empty());
-    EXPECT_EQ(dialogs_.shown, (std::vector<ShownMessage>{{"你使用的1.0.0.8是最新版", "提示", 0x30}}));
+    EXPECT_EQ(dialogs_.shown,
+              (std::vector<ShownMessage>{{"你使用的1.0.0.8是最新版", "提示", 0x30}}));
 }
 
 TEST_F(UpdateFlow, AboutShowsVersionAndCredit) {
@@ -189,7 +192,7 @@ TEST_F(UpdateFlow, AboutShowsVersionAndCredit) {
 
 // The manifest over real TLS: trusted only through the download service's settings.
 class HttpsManifest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         server_ = std::make_unique<httplib::SSLServer>(VENNADAR_FIXTURE_DIR "/tls_cert.pem",
                                                        VENNADAR_FIXTURE_DIR "/tls_key.pem");

@@ -21,8 +21,8 @@ constexpr unsigned kTrailCount = kTrailLast - kTrailFirst + 1;
 // Code page 936 in both directions, built once from the C library's CP936 tables so that the
 // hot loops below are plain table look-ups.
 struct GbkTables {
-    std::vector<char16_t> decode;  // (lead, trail) -> BMP code point, 0 when unmapped
-    char16_t single80 = 0;         // the one mapped single byte above ASCII (the euro sign)
+    std::vector<char16_t> decode;       // (lead, trail) -> BMP code point, 0 when unmapped
+    char16_t single80 = 0;              // the one mapped single byte above ASCII (the euro sign)
     std::vector<std::uint16_t> encode;  // BMP code point -> GBK code (0 when unmapped)
 
     GbkTables() : decode((kLeadLast - kLeadFirst + 1) * kTrailCount, 0), encode(0x10000, 0) {
@@ -38,7 +38,8 @@ struct GbkTables {
             char* out_ptr = out;
             std::size_t out_left = sizeof out;
             iconv(to_unicode, nullptr, nullptr, nullptr, nullptr);
-            if (iconv(to_unicode, &in_ptr, &in_len, &out_ptr, &out_left) == static_cast<size_t>(-1) ||
+            if (iconv(to_unicode, &in_ptr, &in_len, &out_ptr, &out_left) ==
+                    static_cast<size_t>(-1) ||
                 in_len != 0 || out_ptr - out != 2) {
                 return 0;
             }
@@ -254,7 +255,8 @@ WideBuffer TextToWide(std::string_view text, int code_page) {
             wide.push_back(static_cast<char16_t>(*p++));
             continue;
         }
-        const char32_t cp = code_page == kCodePageUtf8 ? DecodeUtf8(p, end) : DecodeGbk(p, end, tables);
+        const char32_t cp =
+            code_page == kCodePageUtf8 ? DecodeUtf8(p, end) : DecodeGbk(p, end, tables);
         if (cp >= 0x10000) {
             wide.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
             wide.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));

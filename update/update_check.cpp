@@ -66,9 +66,9 @@ UpdateOutcome CheckForUpdatesCommand(AppState& state, MainView& view, Services& 
 
 void AboutCommand(AppState& state, Services& services) {
     ReadOwnVersionRecord(state, services);
-    services.dialogs.ShowMessage(Utf8ToGbk("程序版本") + RunningVersion(state) +
-                                     Utf8ToGbk(services.settings.author_credit),
-                                 Utf8ToGbk("关于,"), kStyleInformationIcon | kStyleOk);
+    services.dialogs.ShowMessage(
+        Utf8ToGbk("程序版本") + RunningVersion(state) + Utf8ToGbk(services.settings.author_credit),
+        Utf8ToGbk("关于,"), kStyleInformationIcon | kStyleOk);
 }
 
 }  // namespace vennadar
