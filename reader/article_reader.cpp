@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "reader/article_audio.h"
+#include "reader/article_body.h"
 #include "reader/html_to_text.h"
 #include "reader/link_address.h"
 #include "reader/reader_patterns.h"
@@ -23,15 +24,13 @@ void ShowArticle(AppState& state, ArticleView& view, Services& services) {
 }
 
 bool ExtractArticleBody(AppState& state, ArticleView& view, Services& services) {
-    state.reader_regex.Compile(Utf8ToGbk(kBodyPatternUtf8));
-    const std::vector<RegexMatch> matches =
-        state.reader_regex.FindAll(state.article_handoff.page_text);
-    if (matches.empty()) {
+    const std::optional<Text> body = FindArticleBody(state.article_handoff.page_text);
+    if (!body) {
         services.dialogs.ShowMessage(Utf8ToGbk("获取正文失败"), Utf8ToGbk("提示"),
                                      kStyleInformationIcon | kStyleOk);
         return false;
     }
-    state.article_body_html = matches.front().WholeText();
+    state.article_body_html = *body;
     view.SetBodyText(HtmlToText(state.article_body_html));
     return true;
 }

@@ -1314,6 +1314,177 @@ std::size_t RawTextEnd(std::string_view html, std::size_t from, std::string_view
     return std::string_view::npos;
 }
 
+bool IsFormatting(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_BIG:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_FONT:
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_NOBR:
+        case GUMBO_TAG_S:
+        case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_STRIKE:
+        case GUMBO_TAG_STRONG:
+        case GUMBO_TAG_TT:
+        case GUMBO_TAG_U:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Elements an end tag of an ordinary element cannot close through: the parser ignores such an
+// end tag. Only the ones that nest here matter; the list errs on the side of more.
+bool IsSpecial(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_ADDRESS:
+        case GUMBO_TAG_APPLET:
+        case GUMBO_TAG_ARTICLE:
+        case GUMBO_TAG_ASIDE:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_BUTTON:
+        case GUMBO_TAG_CENTER:
+        case GUMBO_TAG_DETAILS:
+        case GUMBO_TAG_DIR:
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_FIELDSET:
+        case GUMBO_TAG_FIGCAPTION:
+        case GUMBO_TAG_FIGURE:
+        case GUMBO_TAG_FOOTER:
+        case GUMBO_TAG_FORM:
+        case GUMBO_TAG_FRAMESET:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+        case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_HGROUP:
+        case GUMBO_TAG_LISTING:
+        case GUMBO_TAG_MAIN:
+        case GUMBO_TAG_MARQUEE:
+        case GUMBO_TAG_MENU:
+        case GUMBO_TAG_MENUITEM:
+        case GUMBO_TAG_NAV:
+        case GUMBO_TAG_NOSCRIPT:
+        case GUMBO_TAG_OBJECT:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_SECTION:
+        case GUMBO_TAG_SELECT:
+        case GUMBO_TAG_SUMMARY:
+        case GUMBO_TAG_TABLE:
+        case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_UL:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Elements that end the search of an element's end tag for the element it closes: past one of
+// these the end tag is ignored.
+bool IsScopeBoundary(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_APPLET:
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_HTML:
+        case GUMBO_TAG_TABLE:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH:
+        case GUMBO_TAG_MARQUEE:
+        case GUMBO_TAG_OBJECT:
+        case GUMBO_TAG_TEMPLATE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The open elements as the parser will nest them, closely enough to keep its depth within
+// kMaxNesting (give or take the few elements it opens that are not followed here: paragraphs,
+// list items, table rows and cells). The model must never believe an element closed that the
+// parser keeps open, or a page could nest without limit; believing the opposite only closes an
+// element early on a page nested hundreds deep. So an end tag closes nothing here when the parser
+// may ignore it:
+// - an ordinary element's end tag, past a block-level (special) element;
+// - any end tag, past a scope boundary (table, object and the like);
+// - a formatting element's end tag past a special element, where the parser moves elements
+//   around instead of closing them.
+// Formatting elements that other end tags close stay listed by the parser, which opens them
+// again before the next text or element: here they come back before any text or start tag.
+class NestingModel {
+  public:
+    struct Open {
+        GumboTag tag;
+        std::string_view name;
+        bool renamed;
+    };
+
+    std::size_t Depth() const { return open_.size(); }
+    const Open& Innermost() const { return open_.back(); }
+
+    // The parser opens listed formatting elements again.
+    void Reopen() {
+        open_.insert(open_.end(), reopen_.begin(), reopen_.end());
+        reopen_.clear();
+    }
+
+    void Start(const Open& element) { open_.push_back(element); }
+
+    // The innermost element, closed by an end tag inserted for it.
+    void CloseInnermost() { open_.pop_back(); }
+
+    void End(GumboTag tag, std::string_view name) {
+        const auto matches = [&](const Open& element) {
+            return element.tag == tag &&
+                   (tag != GUMBO_TAG_UNKNOWN || EqualsIgnoringCase(element.name, name));
+        };
+        const bool special = IsSpecial(tag);
+        for (std::size_t i = open_.size(); i-- > 0;) {
+            const Open& element = open_[i];
+            if (matches(element)) {
+                if (tag == GUMBO_TAG_FORM) {
+                    // Only the form itself is closed; what it holds stays open.
+                    open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(i));
+                    return;
+                }
+                CloseFrom(i);
+                return;
+            }
+            if (IsScopeBoundary(element.tag) || (!special && IsSpecial(element.tag))) {
+                return;
+            }
+        }
+        if (IsFormatting(tag)) {
+            // A listed formatting element off the stack: the parser only forgets it.
+            for (std::size_t i = reopen_.size(); i-- > 0;) {
+                if (matches(reopen_[i])) {
+                    reopen_.erase(reopen_.begin() + static_cast<std::ptrdiff_t>(i));
+                    return;
+                }
+            }
+        }
+    }
+
+  private:
+    void CloseFrom(std::size_t index) {
+        for (std::size_t i = index + 1; i < open_.size(); ++i) {
+            if (IsFormatting(open_[i].tag)) {
+                reopen_.push_back(open_[i]);
+            }
+        }
+        open_.resize(index);
+    }
+
+    std::vector<Open> open_;
+    std::vector<Open> reopen_;  // closed by another element's end tag, opened again later
+};
+
 // The page as gumbo gets it. An ordinary article passes unchanged; two kinds of page would not:
 // - gumbo 0.10 fails assertions (or, built without them, follows null pointers) on some
 //   malformed mixes of SVG or MathML with tables and selects, e.g.
@@ -1321,20 +1492,15 @@ std::size_t RawTextEnd(std::string_view html, std::size_t from, std::string_view
 //   tags are renamed (svg_, math_): gumbo reads them as unknown HTML elements, their text shows
 //   inline.
 // - gumbo sets no limit on nesting, and before each block start tag scans the whole stack of
-//   open elements: 200,000 nested <div>s took minutes. Tags are followed here roughly as the
-//   parser will nest them; an element that would open deeper than kMaxNesting closes the
+//   open elements: 200,000 nested <div>s took minutes. Tags are followed here as the parser
+//   will nest them (NestingModel); an element that would open deeper than kMaxNesting closes the
 //   innermost open one first and becomes its sibling.
 std::string ForGumbo(const std::string& html) {
-    struct Open {
-        GumboTag tag;
-        std::string_view name;
-        bool renamed;
-    };
     const std::string_view page(html);
-    std::vector<Open> open;
-    std::vector<std::uint32_t> open_count(GUMBO_TAG_LAST + 1, 0);
+    NestingModel model;
     std::string out;
     std::size_t copied = 0;
+    std::size_t text_from = 0;  // where the text since the last tag begins
     std::size_t at = page.find('<');
     while (at != std::string_view::npos && at + 1 < page.size()) {
         std::size_t resume = at + 1;
@@ -1362,29 +1528,25 @@ std::string ForGumbo(const std::string& html) {
             const GumboTag tag =
                 foreign ? GUMBO_TAG_UNKNOWN
                         : gumbo_tagn_enum(name.data(), static_cast<unsigned int>(name.size()));
+            if (!closing || at > text_from) {
+                model.Reopen();
+            }
             if (closing) {
-                if (open_count[tag] > 0) {
-                    while (open.back().tag != tag) {
-                        --open_count[open.back().tag];
-                        open.pop_back();
-                    }
-                    --open_count[tag];
-                    open.pop_back();
-                }
+                model.End(tag, name);
             } else {
                 switch (KindOf(tag)) {
                     case TagKind::kNests:
-                        if (open.size() == kMaxNesting) {
-                            const Open& innermost = open.back();
+                        if (model.Depth() >= kMaxNesting) {
                             out.append(page.substr(copied, at - copied));
+                            copied = at;
+                        }
+                        while (model.Depth() >= kMaxNesting) {
+                            const NestingModel::Open& innermost = model.Innermost();
                             out.append("</").append(innermost.name);
                             out.append(innermost.renamed ? "_>" : ">");
-                            copied = at;
-                            --open_count[innermost.tag];
-                            open.pop_back();
+                            model.CloseInnermost();
                         }
-                        open.push_back(Open{tag, name, foreign});
-                        ++open_count[tag];
+                        model.Start({tag, name, foreign});
                         break;
                     case TagKind::kFlat:
                         break;
@@ -1402,6 +1564,7 @@ std::string ForGumbo(const std::string& html) {
                 copied = name_end;
             }
         }
+        text_from = resume;
         at = resume == std::string_view::npos ? resume : page.find('<', resume);
     }
     if (copied == 0) {
@@ -1424,6 +1587,33 @@ Text HtmlToText(const Text& html_gbk) {
         return Text();
     }
     return Utf8ToGbk(Walker().Run(*root));
+}
+
+std::size_t ParsedNestingDepth(const Text& html_gbk) {
+    const std::string html = ForGumbo(GbkToUtf8(TextView(html_gbk)));
+    const ParsedFragment fragment(html);
+    const GumboNode* root = fragment.Root();
+    if (root == nullptr) {
+        return 0;
+    }
+    std::size_t deepest = 0;
+    std::vector<std::pair<const GumboNode*, std::size_t>> pending = {{root, 0}};
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        deepest = std::max(deepest, depth);
+        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE) {
+            continue;
+        }
+        const GumboVector& children = node->v.element.children;
+        for (unsigned int i = 0; i < children.length; ++i) {
+            const auto* child = static_cast<const GumboNode*>(children.data[i]);
+            if (child->type == GUMBO_NODE_ELEMENT || child->type == GUMBO_NODE_TEMPLATE) {
+                pending.emplace_back(child, depth + 1);
+            }
+        }
+    }
+    return deepest;
 }
 
 }  // namespace vennadar

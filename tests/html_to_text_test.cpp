@@ -316,6 +316,51 @@ INSTANTIATE_TEST_SUITE_P(
                 Numbered("", "\n", 199999) + "199999"}),
     test::CaseName());
 
+// End tags the parser ignores, elements it moves around and formatting elements it opens again
+// must not let a page nest past the limit: each pattern, repeated, would otherwise nest without
+// end. The parser opens a few elements that the limit does not follow (paragraphs, list items,
+// cells), hence the margin.
+struct Bypass {
+    const char* name;
+    std::string piece;
+};
+
+class NestingLimit : public ::testing::TestWithParam<Bypass> {};
+
+TEST_P(NestingLimit, HoldsAgainst) {
+    std::string html;
+    for (int i = 0; i < 20000; ++i) {
+        std::string piece = GetParam().piece;
+        const std::size_t number = piece.find('#');
+        if (number != std::string::npos) {
+            piece.replace(number, 1, std::to_string(i));
+        }
+        html += piece;
+    }
+    std::size_t depth = 0;
+    OnSmallStack([&] { depth = ParsedNestingDepth(Utf8ToGbk(html)); });
+    EXPECT_LE(depth, 3U * 512U);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hostile, NestingLimit,
+    ::testing::Values(Bypass{"EndTagIgnoredPastABlock", "<x><div></x>"},
+                      Bypass{"EndTagOfAnotherUnknownElement", "<x></y>"},
+                      Bypass{"EndTagOutOfScopeInATable", "<div><table></div>"},
+                      Bypass{"EndTagPastAnObject", "<span><object></span>"},
+                      Bypass{"FormattingEndTagPastABlock", "<b><div></b>"},
+                      Bypass{"FormattingReopenedAfterABlockEnds", "<div><b id=#></div>x"},
+                      Bypass{"FormEndTagClosesOnlyTheForm", "<form><div></form>"},
+                      Bypass{"ListItemsPastSections", "<li><section>"},
+                      Bypass{"ParagraphsPastButtons", "<p><button><x>"}),
+    test::CaseName());
+
+TEST(NestingLimit, LeavesOrdinaryNestingAlone) {
+    const std::string html = Repeat("<div><span>", 200) + "a" + Repeat("</span></div>", 200) +
+                             Repeat("<x><div></div></x>", 3000);
+    EXPECT_EQ(ParsedNestingDepth(Utf8ToGbk(html)), 400U);
+}
+
 // Tag soup never crashes and never leaves the NUL marks of taken-back spaces in the text.
 TEST(TagSoup, NeverBreaks) {
     const char* const pieces[] = {"<p>",

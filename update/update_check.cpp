@@ -1,8 +1,7 @@
 #include "update/update_check.h"
 
-#include "platform/regex.h"
 #include "text/code_page.h"
-#include "update/manifest_pattern.h"
+#include "update/manifest_version.h"
 #include "update/version_compare.h"
 #include "update/version_record.h"
 
@@ -42,9 +41,7 @@ UpdateOutcome UpdateCheck(AppState& state, MainView& view, Services& services) {
         const std::optional<std::string> body =
             services.http.Download(services.settings.update_manifest_url);
         const Text manifest = body ? TextFromBytes(*body) : Text();
-        RegexPattern pattern;
-        pattern.Compile(Utf8ToGbk(kManifestPatternUtf8));
-        state.remote_version = pattern.FindFirst(manifest).WholeText();
+        state.remote_version = FindManifestVersion(manifest);
     }
     if (IsNewerVersion(RunningVersion(state), state.remote_version)) {
         return OfferUpdate(state, services);
