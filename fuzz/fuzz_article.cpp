@@ -60,6 +60,12 @@ vennadar::Text CheckedText(const vennadar::Text& html) {
     return text;
 }
 
+// The nesting limit holds, give or take the elements the parser opens that the limit does not
+// follow (paragraphs, list items, cells).
+void CheckNesting(const vennadar::Text& html) {
+    FUZZ_CHECK(vennadar::ParsedNestingDepth(html) <= 3 * 512);
+}
+
 void CheckOpenable(const std::optional<std::string>& address, bool mailto_allowed) {
     if (!address) {
         return;
@@ -82,16 +88,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (!found) {
         CheckedText(page);
+        CheckNesting(page);
         return 0;
     }
     const vennadar::Text& body = *found;
     CheckedText(body);
+    CheckNesting(body);
 
     for (const vennadar::RegexMatch& link : LinkPattern().FindAll(body)) {
         CheckedText(link.GroupText(2));
-        CheckOpenable(vennadar::BrowsableLinkAddress(vennadar::GbkToUtf8(link.GroupText(1)),
-                                                     kArticleAddress),
-                      true);
+        CheckOpenable(
+            vennadar::BrowsableLinkAddress(vennadar::GbkToUtf8(link.GroupText(1)), kArticleAddress),
+            true);
     }
 
     // The player gets the first audio element's source, decoded and resolved, http(s) only.
