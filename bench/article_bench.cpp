@@ -1,11 +1,16 @@
-// Opening an article, everything but the network: conversion, body pattern, HTML-to-text of the
-// body, the links and their captions.
+// Opening an article, everything but the network: conversion, body search, HTML-to-text of the
+// body, the links and their captions; and the body and manifest searches on hostile input.
 #include <benchmark/benchmark.h>
 
 #include <string>
 
+#include "platform/regex.h"
+#include "reader/article_body.h"
 #include "reader/article_reader.h"
+#include "reader/reader_patterns.h"
 #include "text/code_page.h"
+#include "update/manifest_pattern.h"
+#include "update/manifest_version.h"
 
 namespace vennadar {
 namespace {
@@ -94,6 +99,71 @@ void BM_OpenArticle(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
 }
 BENCHMARK(BM_OpenArticle)->Arg(200 << 10)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
+// A hostile page: the body's opening tag on every other line, never closed.
+std::string UnclosedBodies(std::size_t bytes) {
+    std::string page;
+    while (page.size() < bytes) {
+        page += "<article id=\"post_content\">\nx\n";
+    }
+    return page;
+}
+
+void BM_BodyFinderOnUnclosedBodies(benchmark::State& state) {
+    const Text page = Utf8ToGbk(UnclosedBodies(static_cast<std::size_t>(state.range(0))));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FindArticleBody(page));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
+}
+BENCHMARK(BM_BodyFinderOnUnclosedBodies)
+    ->Arg(64 << 10)
+    ->Arg(256 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond);
+
+// The same search through the regex engine, for comparison: quadratic.
+void BM_BodyPatternOnUnclosedBodies(benchmark::State& state) {
+    const Text page = Utf8ToGbk(UnclosedBodies(static_cast<std::size_t>(state.range(0))));
+    RegexPattern pattern;
+    pattern.Compile(Utf8ToGbk(kBodyPatternUtf8));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(pattern.FindAll(page));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
+}
+BENCHMARK(BM_BodyPatternOnUnclosedBodies)
+    ->Arg(16 << 10)
+    ->Arg(64 << 10)
+    ->Arg(256 << 10)
+    ->Unit(benchmark::kMillisecond);
+
+// A hostile update manifest: one line of opening version tags, closed only on the next line.
+Text UnclosedVersions(std::size_t bytes) {
+    std::string manifest;
+    while (manifest.size() < bytes) {
+        manifest += "<版本号>1";
+    }
+    return Utf8ToGbk(manifest + "\n</版本号>");
+}
+
+void BM_ManifestFinderOnUnclosedVersions(benchmark::State& state) {
+    const Text manifest = UnclosedVersions(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FindManifestVersion(manifest));
+    }
+}
+BENCHMARK(BM_ManifestFinderOnUnclosedVersions)->Arg(64 << 10)->Arg(1 << 20);
+
+void BM_ManifestPatternOnUnclosedVersions(benchmark::State& state) {
+    const Text manifest = UnclosedVersions(static_cast<std::size_t>(state.range(0)));
+    RegexPattern pattern;
+    pattern.Compile(Utf8ToGbk(kManifestPatternUtf8));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(pattern.FindFirst(manifest));
+    }
+}
+BENCHMARK(BM_ManifestPatternOnUnclosedVersions)->Arg(16 << 10)->Arg(64 << 10);
 
 }  // namespace
 }  // namespace vennadar
