@@ -5,6 +5,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -12,19 +13,27 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <iterator>
+#include <optional>
 
 #include "app/main_commands.h"
 #include "app/startup.h"
 #include "fakes.h"
 #include "main_window/qt_services.h"
 #include "platform/curl_http.h"
+#include "reader/article_reader.h"
+#include "reader/article_window.h"
 #include "sample-site/sample_site.h"
 #include "test_support.h"
+#include "update/update_check.h"
+#include "update/version_record.h"
 
 namespace vennadar {
 namespace {
@@ -274,33 +283,108 @@ TEST(QtDialogsTest, ShowsTextTitleAndIcon) {
 }
 
 // The editor and the browser are started through xdg-open with the path or address as one
-// argument, never through a shell. A fake xdg-open on PATH records what it was given.
+// argument, never through a shell; so is the updater, by its path. Fake programs record how they
+// were started: their own path, then each argument, NUL-separated so that even a line feed in
+// an argument shows.
+bool WriteRecordingProgram(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    file.write(
+        "#!/bin/sh\n"
+        "printf '%s\\0' \"$0\" \"$#\" \"$@\" > \"$0.log.part\" && mv -f -- \"$0.log.part\" "
+        "\"$0.log\"\n");
+    file.close();
+    return file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// How the fake program at `program` was started last; empty when it was not (within 5 s).
+std::optional<test::StartedProgram> WaitForStart(const QString& program) {
+    QFile log(program + ".log");
+    if (!QTest::qWaitFor([&] { return log.exists(); }, 5000) || !log.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QList<QByteArray> fields = log.readAll().split('\0');
+    log.close();
+    log.remove();
+    // Program, count, the arguments, and the empty piece after the last terminator.
+    if (fields.size() < 3 || fields.size() != fields[1].toInt() + 3) {
+        return std::nullopt;
+    }
+    test::StartedProgram started{fields[0].toStdString(), {}};
+    for (qsizetype i = 2; i + 1 < fields.size(); ++i) {
+        started.args.push_back(fields[i].toStdString());
+    }
+    return started;
+}
+
 class FakeXdgOpen : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        const QString script = dir_.filePath("xdg-open");
-        QFile file(script);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$0.log\"; done\n");
-        file.close();
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_TRUE(WriteRecordingProgram(XdgOpen()));
         old_path_ = qgetenv("PATH");
         qputenv("PATH", dir_.path().toUtf8() + ":" + old_path_);
+        // Anything a shell might run from the texts below would write its file here.
+        old_current_ = QDir::currentPath();
+        QDir::setCurrent(dir_.path());
     }
-    void TearDown() override { qputenv("PATH", old_path_); }
+    void TearDown() override {
+        QDir::setCurrent(old_current_);
+        qputenv("PATH", old_path_);
+    }
 
-    QStringList Recorded() const {
-        QFile log(dir_.filePath("xdg-open.log"));
-        if (!QTest::qWaitFor([&] { return log.exists(); }, 5000) ||
-            !log.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        return QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    QString XdgOpen() const { return dir_.filePath("xdg-open"); }
+    std::vector<std::string> XdgOpenArguments() const {
+        const std::optional<test::StartedProgram> started = WaitForStart(XdgOpen());
+        return started ? started->args : std::vector<std::string>{"(not started)"};
+    }
+    // What a shell would have left behind. A command after the program's own would run once it
+    // has recorded its start, so give it a moment.
+    QStringList ShellLeftovers() const {
+        QTest::qWait(300);
+        return QDir(dir_.path()).entryList({"pwned*"}, QDir::Files);
     }
 
     QTemporaryDir dir_;
     QByteArray old_path_;
+    QString old_current_;
+};
+
+// The real desktop, as if the program lived in `directory`.
+class DesktopInFolder final : public Desktop {
+  public:
+    explicit DesktopInFolder(std::string directory) : directory_(std::move(directory)) {}
+    void OpenUrl(const std::string& address) override { real_.OpenUrl(address); }
+    bool StartProgram(const std::string& program, const std::vector<std::string>& args) override {
+        return real_.StartProgram(program, args);
+    }
+    std::string ProgramDirectory() override { return directory_; }
+    std::string ExecutablePath() override { return directory_ + "/vennadar"; }
+
+  private:
+    QtDesktop real_;
+    std::string directory_;
+};
+
+// Folders a user may install the program in. Each would run a command if a shell read the path,
+// bare, in single quotes or in double quotes.
+struct HostileFolder {
+    const char* name;
+    const char* folder;
+};
+const HostileFolder kHostileFolders[] = {
+    {"spaces", "My Programs/Vennadar 1.0"},
+    {"semicolons", "a;touch pwned-semicolon;b"},
+    {"command substitution", "$(touch pwned-dollar)"},
+    {"backticks", "`touch pwned-backtick`"},
+    {"quotes", "it's \"q\"; touch pwned-quote; ' \"; touch pwned-quote2; \""},
+    {"ampersand", "a & touch pwned-ampersand &"},
+    {"pipe", "a | touch pwned-pipe | b"},
+    {"line feeds", "a\ntouch pwned-line-feed\n"},
+    {"redirection and glob", "* > pwned-redirect "},
+    {"variables", "$HOME ${IFS}x"},
 };
 
 TEST_F(FakeXdgOpen, EditorGetsThePathAsOneArgument) {
@@ -312,14 +396,119 @@ TEST_F(FakeXdgOpen, EditorGetsThePathAsOneArgument) {
     const std::string path =
         "/opt/my programs/help/help.txt; touch " + dir_.filePath("pwned").toStdString() + " $(id)";
     OpenInEditor(services, path);
-    EXPECT_EQ(Recorded(), QStringList({QString::fromStdString(path)}));
-    EXPECT_FALSE(QFile::exists(dir_.filePath("pwned")));
+    EXPECT_EQ(XdgOpenArguments(), std::vector<std::string>{path});
+    EXPECT_EQ(ShellLeftovers(), QStringList());
+}
+
+TEST_F(FakeXdgOpen, UsageHelpFromAnyProgramFolderIsOneArgument) {
+    for (const HostileFolder& c : kHostileFolders) {
+        SCOPED_TRACE(c.name);
+        const std::string directory = dir_.filePath("install/").toStdString() + c.folder;
+        DesktopInFolder desktop(directory);
+        test::FakeHttp http;
+        test::FakeSounds sounds;
+        test::FakeDialogs dialogs;
+        Services services{http, sounds, dialogs, desktop, BuildSettings()};
+        OpenUsageHelp(services);
+        EXPECT_EQ(XdgOpenArguments(), std::vector<std::string>{directory + "/help/help.txt"});
+    }
+    EXPECT_EQ(ShellLeftovers(), QStringList());
+}
+
+TEST_F(FakeXdgOpen, UpdaterInAnyProgramFolderIsStartedByItsPathAlone) {
+    for (const HostileFolder& c : kHostileFolders) {
+        SCOPED_TRACE(c.name);
+        const std::string directory = dir_.filePath("install/").toStdString() + c.folder;
+        const QString updater = QString::fromStdString(directory + "/更新程序");
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(directory)));
+        ASSERT_TRUE(WriteRecordingProgram(updater));
+        DesktopInFolder desktop(directory);
+        test::FakeHttp http;
+        test::FakeSounds sounds;
+        test::FakeDialogs dialogs;
+        dialogs.answer = kAnswerYes;
+        Services services{http, sounds, dialogs, desktop, BuildSettings()};
+        services.settings.update_check = false;
+        const std::unique_ptr<AppState> state = InitializeGlobals();
+        state->version_record[kFileVersion] = "1.0.0.8";
+        state->remote_version = "1.0.0.9";
+        test::FakeMainView view;
+
+        EXPECT_EQ(UpdateCheck(*state, view, services), UpdateOutcome::ProgramEnds);
+        const std::optional<test::StartedProgram> started = WaitForStart(updater);
+        ASSERT_TRUE(started.has_value());
+        EXPECT_EQ(started->program, updater.toStdString());
+        EXPECT_TRUE(started->args.empty());
+        EXPECT_EQ(dialogs.shown.size(), 1U);  // the offer, and no failure to start
+    }
+    EXPECT_EQ(ShellLeftovers(), QStringList());
+}
+
+TEST_F(FakeXdgOpen, ArticleLinksReachTheBrowserAsOneArgument) {
+    struct Link {
+        const char* name;
+        const char* href;    // as the page writes it
+        const char* opened;  // what the browser is given
+    };
+    const Link links[] = {
+        {"spaces and semicolons", "http://127.0.0.1:8780/a b;touch pwned-l-semicolon",
+         "http://127.0.0.1:8780/a b;touch pwned-l-semicolon"},
+        {"command substitution", "http://127.0.0.1:8780/$(touch pwned-l-dollar)",
+         "http://127.0.0.1:8780/$(touch pwned-l-dollar)"},
+        {"backticks", "https://127.0.0.1/`touch pwned-l-backtick`",
+         "https://127.0.0.1/`touch pwned-l-backtick`"},
+        {"quotes and ampersands by reference",
+         "http://127.0.0.1:8780/q?a=&quot;x&quot;&amp;b='y'&amp;touch pwned-l-ampersand",
+         "http://127.0.0.1:8780/q?a=\"x\"&b='y'&touch pwned-l-ampersand"},
+        {"pipe and redirection", "http://127.0.0.1:8780/x|touch pwned-l-pipe>pwned-l-redirect",
+         "http://127.0.0.1:8780/x|touch pwned-l-pipe>pwned-l-redirect"},
+        {"line feed by reference", "http://127.0.0.1:8780/a&#10;touch pwned-l-line-feed",
+         "http://127.0.0.1:8780/a\ntouch pwned-l-line-feed"},
+        {"mail address", "mailto:reader@example.org?subject=$(touch pwned-l-mail)",
+         "mailto:reader@example.org?subject=$(touch pwned-l-mail)"},
+        {"relative", "../a b/$(touch pwned-l-relative);`x`",
+         "http://127.0.0.1:8780/a%20b/$(touch%20pwned-l-relative);`x`"},
+    };
+    std::string body;
+    for (const Link& link : links) {
+        body += std::string("    <p><a href=\"") + link.href + "\">" + link.name + "</a></p>\n";
+    }
+    const std::unique_ptr<AppState> state = InitializeGlobals();
+    state->article_handoff.title = Utf8ToGbk("链接");
+    state->article_handoff.link = "http://127.0.0.1:8780/archives/12.html";
+    state->article_handoff.page_text = Utf8ToGbk(
+        "<html><body>\n<center><h1>链接</h1>\n<div>正文：</div></center>\n"
+        "   <article id=\"post_content\">\n    <p>Links:</p>\n" +
+        body + "       </article>\n</body></html>\n");
+    QtDesktop desktop;
+    test::FakeHttp http;
+    test::FakeSounds sounds;
+    test::FakeDialogs dialogs;
+    Services services{http, sounds, dialogs, desktop, BuildSettings()};
+    QPointer<ArticleWindow> window = new ArticleWindow(*state, services);
+    const auto discard = qScopeGuard([&] { delete window.data(); });
+    window->show();
+    ShowArticle(*state, *window, services);
+    auto* list = window->findChild<QTreeWidget*>("超级列表框1");
+    ASSERT_EQ(list->topLevelItemCount(), static_cast<int>(std::size(links)));
+
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const Link& link = links[static_cast<std::size_t>(i)];
+        SCOPED_TRACE(link.name);
+        window->SetSelectedLink(i);
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_EQ(XdgOpenArguments(), std::vector<std::string>{link.opened});
+    }
+    window->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 2000));
+    EXPECT_EQ(ShellLeftovers(), QStringList());
 }
 
 TEST_F(FakeXdgOpen, BrowserGetsTheAddress) {
     QtDesktop desktop;
     desktop.OpenUrl("http://127.0.0.1:8780/archives/12.html");
-    EXPECT_EQ(Recorded(), QStringList({"http://127.0.0.1:8780/archives/12.html"}));
+    EXPECT_EQ(XdgOpenArguments(),
+              std::vector<std::string>{"http://127.0.0.1:8780/archives/12.html"});
 }
 
 }  // namespace
