@@ -1278,32 +1278,125 @@ bool EndsTagName(std::string_view html, std::size_t at) {
     return at == html.size() || IsAsciiSpace(html[at]) || html[at] == '/' || html[at] == '>';
 }
 
-// The position of the '>' that ends a tag whose name ends at `from`, passing over quoted
-// attribute values; npos if the tag does not end.
+// The position of the '>' that ends a tag whose name ends at `from`, as the tokenizer finds it:
+// a quote opens a value only right after the '=' of an attribute that has a name; npos if the
+// tag does not end.
 std::size_t TagEnd(std::string_view html, std::size_t from) {
-    std::size_t i = from;
-    while (i < html.size() && html[i] != '>') {
-        if (html[i] != '=') {
-            ++i;
-            continue;
+    enum class State { kBetween, kName, kAfterName, kBeforeValue, kUnquoted };
+    State state = State::kBetween;
+    for (std::size_t i = from; i < html.size(); ++i) {
+        const char c = html[i];
+        if (c == '>') {
+            return i;
         }
-        ++i;
-        while (i < html.size() && IsAsciiSpace(html[i])) {
-            ++i;
-        }
-        if (i < html.size() && (html[i] == '"' || html[i] == '\'')) {
-            const std::size_t close = html.find(html[i], i + 1);
-            if (close == std::string_view::npos) {
-                return close;
-            }
-            i = close + 1;
+        const bool space = IsAsciiSpace(c);
+        switch (state) {
+            case State::kBetween:
+                if (!space && c != '/') {
+                    state = State::kName;  // even '=' or a quote starts a name here
+                }
+                break;
+            case State::kName:
+            case State::kAfterName:
+                if (c == '=') {
+                    state = State::kBeforeValue;
+                } else if (space || c == '/') {
+                    state = c == '/' ? State::kBetween : State::kAfterName;
+                } else if (state == State::kAfterName) {
+                    state = State::kName;
+                }
+                break;
+            case State::kBeforeValue:
+                if (c == '"' || c == '\'') {
+                    const std::size_t close = html.find(c, i + 1);
+                    if (close == std::string_view::npos) {
+                        return close;
+                    }
+                    i = close;
+                    state = State::kBetween;
+                } else if (!space) {
+                    state = State::kUnquoted;
+                }
+                break;
+            case State::kUnquoted:
+                if (space) {
+                    state = State::kBetween;
+                }
+                break;
         }
     }
-    return i < html.size() ? i : std::string_view::npos;
+    return std::string_view::npos;
+}
+
+// The position just past a comment that begins at `at` ("<!--"): "<!-->" and "<!--->" end at
+// once, any other at the first "-->" or "--!>"; the end of the page if it never ends.
+std::size_t CommentEnd(std::string_view html, std::size_t at) {
+    const std::size_t body = at + 4;
+    if (html.substr(body, 1) == ">") {
+        return body + 1;
+    }
+    if (html.substr(body, 2) == "->") {
+        return body + 2;
+    }
+    const std::size_t plain = html.find("-->", body);
+    const std::size_t bang = html.find("--!>", body);
+    if (plain == std::string_view::npos && bang == std::string_view::npos) {
+        return html.size();
+    }
+    return plain < bang ? plain + 3 : bang + 4;
+}
+
+// Whether "</script" followed by the end of a tag name, or "<script" likewise, starts at `at`
+// (the '<').
+bool ScriptTagAt(std::string_view html, std::size_t at, bool closing) {
+    const std::size_t name = at + (closing ? 2 : 1);
+    return (!closing || html.substr(at + 1, 1) == "/") && name + 6 <= html.size() &&
+           EqualsIgnoringCase(html.substr(name, 6), "script") && name + 6 < html.size() &&
+           (IsAsciiSpace(html[name + 6]) || html[name + 6] == '/' || html[name + 6] == '>');
+}
+
+// The position of the end tag that closes a script begun at `from`; npos if none. Inside
+// "<!--" a nested "<script" hides the script's end tag until its own "</script" (the tokenizer's
+// escaped and double-escaped states); "-->" leaves both.
+std::size_t ScriptEnd(std::string_view html, std::size_t from) {
+    bool escaped = false;
+    bool double_escaped = false;
+    for (std::size_t i = from; i < html.size(); ++i) {
+        if (html[i] == '-' && html.substr(i, 3) == "-->") {
+            if (escaped) {
+                escaped = false;
+                double_escaped = false;
+            }
+            i += 2;
+            continue;
+        }
+        if (html[i] != '<') {
+            continue;
+        }
+        if (!escaped) {
+            if (html.substr(i, 4) == "<!--") {
+                escaped = true;
+                ++i;  // its dashes may already be those of "-->"
+            } else if (ScriptTagAt(html, i, true)) {
+                return i;
+            }
+        } else if (!double_escaped) {
+            if (ScriptTagAt(html, i, true)) {
+                return i;
+            }
+            double_escaped = ScriptTagAt(html, i, false);
+        } else if (ScriptTagAt(html, i, true)) {
+            double_escaped = false;
+        }
+    }
+    return std::string_view::npos;
 }
 
 // The position of the end tag that closes raw text begun at `from`; npos if none.
 std::size_t RawTextEnd(std::string_view html, std::size_t from, std::string_view name) {
+    if (EqualsIgnoringCase(name, "script")) {
+        return ScriptEnd(html, from);
+    }
     for (std::size_t at = html.find("</", from); at != std::string_view::npos;
          at = html.find("</", at + 2)) {
         if (EqualsIgnoringCase(html.substr(at + 2, name.size()), name) &&
@@ -1494,7 +1587,9 @@ class NestingModel {
 // - gumbo sets no limit on nesting, and before each block start tag scans the whole stack of
 //   open elements: 200,000 nested <div>s took minutes. Tags are followed here as the parser
 //   will nest them (NestingModel); an element that would open deeper than kMaxNesting closes the
-//   innermost open one first and becomes its sibling.
+//   innermost open one first and becomes its sibling. The page is cut into tags, comments and
+//   raw text exactly as the tokenizer cuts it (TagEnd, CommentEnd, ScriptEnd): a tag that the
+//   scan here missed, or saw where there is none, could nest past the limit unseen.
 std::string ForGumbo(const std::string& html) {
     const std::string_view page(html);
     NestingModel model;
@@ -1502,17 +1597,20 @@ std::string ForGumbo(const std::string& html) {
     std::size_t copied = 0;
     std::size_t text_from = 0;  // where the text since the last tag begins
     std::size_t at = page.find('<');
+    bool in_select = false;  // the parser may be in a select, where it ignores most tags
     while (at != std::string_view::npos && at + 1 < page.size()) {
         std::size_t resume = at + 1;
         const char next = page[at + 1];
         const bool closing = next == '/';
         const std::size_t name_at = closing ? at + 2 : at + 1;
-        if (next == '!' || next == '?') {
-            // Comment, doctype or processing instruction.
-            const std::size_t end =
-                page.substr(at, 4) == "<!--" ? page.find("-->", at + 2) : page.find('>', at + 2);
+        const bool named = name_at < page.size() && IsAsciiAlpha(page[name_at]);
+        if (next == '!' && page.substr(at, 4) == "<!--") {
+            resume = CommentEnd(page, at);
+        } else if (next == '!' || next == '?' || (closing && !named && name_at < page.size())) {
+            // A doctype or a bogus comment ("<?", "<!x", "</" and no name): up to the next '>'.
+            const std::size_t end = page.find('>', at + 2);
             resume = end == std::string_view::npos ? page.size() : end + 1;
-        } else if (name_at < page.size() && IsAsciiAlpha(page[name_at])) {
+        } else if (named) {
             std::size_t name_end = name_at;
             while (!EndsTagName(page, name_end)) {
                 ++name_end;
@@ -1523,18 +1621,29 @@ std::string ForGumbo(const std::string& html) {
                 break;  // the rest is one unfinished tag
             }
             resume = end + 1;
-            const bool foreign =
-                EqualsIgnoringCase(name, "svg") || EqualsIgnoringCase(name, "math");
-            const GumboTag tag =
-                foreign ? GUMBO_TAG_UNKNOWN
-                        : gumbo_tagn_enum(name.data(), static_cast<unsigned int>(name.size()));
+            GumboTag tag = gumbo_tagn_enum(name.data(), static_cast<unsigned int>(name.size()));
+            TagKind kind = KindOf(tag);
+            // Renamed for gumbo: SVG and MathML, and (in a select, which ignores them) the
+            // elements whose content would otherwise be raw text, so that the parser and the
+            // model here read what follows the same way.
+            const bool renamed = EqualsIgnoringCase(name, "svg") ||
+                                 EqualsIgnoringCase(name, "math") ||
+                                 (!closing && in_select &&
+                                  (kind == TagKind::kRawText || kind == TagKind::kPlaintext) &&
+                                  tag != GUMBO_TAG_SCRIPT && tag != GUMBO_TAG_TEXTAREA);
+            if (renamed) {
+                tag = GUMBO_TAG_UNKNOWN;
+                kind = TagKind::kNests;
+            }
             if (!closing || at > text_from) {
                 model.Reopen();
             }
             if (closing) {
                 model.End(tag, name);
+                in_select = in_select && tag != GUMBO_TAG_SELECT;
             } else {
-                switch (KindOf(tag)) {
+                in_select = in_select || tag == GUMBO_TAG_SELECT;
+                switch (kind) {
                     case TagKind::kNests:
                         if (model.Depth() >= kMaxNesting) {
                             out.append(page.substr(copied, at - copied));
@@ -1546,7 +1655,7 @@ std::string ForGumbo(const std::string& html) {
                             out.append(innermost.renamed ? "_>" : ">");
                             model.CloseInnermost();
                         }
-                        model.Start({tag, name, foreign});
+                        model.Start({tag, name, renamed});
                         break;
                     case TagKind::kFlat:
                         break;
@@ -1558,7 +1667,7 @@ std::string ForGumbo(const std::string& html) {
                         break;
                 }
             }
-            if (foreign) {
+            if (renamed) {
                 out.append(page.substr(copied, name_end - copied));
                 out += '_';
                 copied = name_end;
