@@ -364,7 +364,9 @@ INSTANTIATE_TEST_SUITE_P(
         Bypass{"CommentEndsAtDashDashBang", "<x><div></x>", "<!-- --!>", "-->"},
         Bypass{"RawTextTagIgnoredInASelect", "<x><div></x>", "<select><xmp></select>"},
         Bypass{"PlaintextIgnoredInASelect", "<x><div></x>", "<select><plaintext></select>"},
-        Bypass{"NoscriptIsMarkup", "<x><div></x>", "<noscript>"}),
+        Bypass{"NoscriptIsMarkup", "<x><div></x>", "<noscript>"},
+        Bypass{"ScriptEndHiddenInAnEscapedScript",
+               "<script><!--<script></script></div></div></div>--></script><x><div>"}),
     test::CaseName());
 
 TEST(NestingLimit, LeavesOrdinaryNestingAlone) {
