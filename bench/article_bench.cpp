@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "platform/regex.h"
-#include "reader/article_body.h"
-#include "reader/article_reader.h"
-#include "reader/reader_patterns.h"
-#include "text/code_page.h"
-#include "update/manifest_pattern.h"
-#include "update/manifest_version.h"
+#include "core/reader/article_body.h"
+#include "core/reader/article_reader.h"
+#include "core/reader/reader_patterns.h"
+#include "core/text/code_page.h"
+#include "core/text/regex.h"
+#include "core/update/manifest_pattern.h"
+#include "core/update/manifest_version.h"
 
 namespace vennadar {
 namespace {

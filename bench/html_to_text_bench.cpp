@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "reader/html_to_text.h"
-#include "text/code_page.h"
+#include "core/text/code_page.h"
+#include "html/html_to_text.h"
 
 namespace vennadar {
 namespace {

@@ -21,14 +21,14 @@
 #include <string>
 #include <thread>
 
-#include "app/app_state.h"
-#include "app/startup.h"
-#include "listing/category_table.h"
-#include "listing/navigation.h"
-#include "main_window/main_window.h"
-#include "main_window/qt_services.h"
-#include "main_window/qt_sound_player.h"
-#include "platform/curl_http.h"
+#include "adapters/audio/qt_sound_player.h"
+#include "adapters/curl/curl_http.h"
+#include "adapters/qt/qt_services.h"
+#include "core/commands/startup.h"
+#include "core/listing/category_table.h"
+#include "core/listing/navigation.h"
+#include "core/state/app_state.h"
+#include "gui/main_window.h"
 #include "sample-site/sample_site.h"
 
 namespace vennadar {

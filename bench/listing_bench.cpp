@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "listing/listing_parser.h"
-#include "text/code_page.h"
+#include "core/listing/listing_parser.h"
+#include "core/text/code_page.h"
 
 namespace vennadar {
 namespace {

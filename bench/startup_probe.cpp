@@ -3,14 +3,14 @@
 // Usage: startup_probe [--settle-ms N]
 #include <QApplication>
 
-#include "app/app_state.h"
-#include "app/startup.h"
+#include "adapters/audio/qt_sound_player.h"
+#include "adapters/curl/curl_http.h"
+#include "adapters/qt/qt_services.h"
+#include "adapters/x11/xcb_hot_keys.h"
+#include "core/commands/startup.h"
+#include "core/state/app_state.h"
 #include "first_paint.h"
-#include "main_window/main_window.h"
-#include "main_window/qt_services.h"
-#include "main_window/qt_sound_player.h"
-#include "platform/curl_http.h"
-#include "platform/xcb_hot_keys.h"
+#include "gui/main_window.h"
 
 int main(int argc, char** argv) {
     using namespace vennadar;

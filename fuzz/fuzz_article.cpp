@@ -10,14 +10,14 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz/check.h"
-#include "platform/regex.h"
-#include "platform/url.h"
-#include "reader/article_body.h"
-#include "reader/html_to_text.h"
-#include "reader/link_address.h"
-#include "reader/reader_patterns.h"
-#include "text/code_page.h"
+#include "check.h"
+#include "core/io/url.h"
+#include "core/reader/article_body.h"
+#include "core/reader/link_address.h"
+#include "core/reader/reader_patterns.h"
+#include "core/text/code_page.h"
+#include "core/text/regex.h"
+#include "html/html_to_text.h"
 
 namespace {
 

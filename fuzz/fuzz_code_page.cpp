@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/check.h"
-#include "text/code_page.h"
+#include "check.h"
+#include "core/text/code_page.h"
 
 namespace {
 

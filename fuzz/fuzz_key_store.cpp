@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/check.h"
+#include "check.h"
 #include "launcher/key_store.h"
 
 namespace {
@@ -76,7 +76,8 @@ std::optional<std::string_view> Expected(std::string_view text, std::string_view
 void Check(const char* data, std::size_t size, const char* key, const char* name) {
     const vennadar::TextSpan untouched{"untouched", 9};
     vennadar::TextSpan value = untouched;
-    const bool found = vennadar::FindKeyStoreValue(vennadar::TextSpan{data, size}, key, name, &value);
+    const bool found =
+        vennadar::FindKeyStoreValue(vennadar::TextSpan{data, size}, key, name, &value);
     const std::optional<std::string_view> expected =
         Expected(std::string_view(data, size), key, name);
     FUZZ_CHECK(found == expected.has_value());

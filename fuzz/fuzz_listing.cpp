@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz/check.h"
-#include "listing/listing_parser.h"
-#include "text/code_page.h"
+#include "check.h"
+#include "core/listing/listing_parser.h"
+#include "core/text/code_page.h"
 
 namespace {
 

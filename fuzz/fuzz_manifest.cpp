@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz/check.h"
-#include "platform/regex.h"
-#include "text/code_page.h"
-#include "text/text.h"
-#include "update/manifest_pattern.h"
-#include "update/manifest_version.h"
-#include "update/version_compare.h"
+#include "check.h"
+#include "core/text/code_page.h"
+#include "core/text/regex.h"
+#include "core/text/text.h"
+#include "core/update/manifest_pattern.h"
+#include "core/update/manifest_version.h"
+#include "core/update/version_compare.h"
 
 namespace {
 
@@ -79,8 +79,7 @@ bool IsNumber(std::string_view field) {
 bool ComparedOneWay(std::string_view a, std::string_view b, std::string_view c) {
     const std::vector<std::string_view> fields[3] = {Fields(Trimmed(a)), Fields(Trimmed(b)),
                                                      Fields(Trimmed(c))};
-    const std::size_t count =
-        std::max({fields[0].size(), fields[1].size(), fields[2].size()});
+    const std::size_t count = std::max({fields[0].size(), fields[1].size(), fields[2].size()});
     for (std::size_t i = 0; i < count; ++i) {
         int numbers = 0;
         for (const auto& version : fields) {

@@ -6,15 +6,15 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/check.h"
-#include "search/percent_encode.h"
-#include "text/code_page.h"
+#include "check.h"
+#include "core/text/code_page.h"
+#include "core/text/percent_encode.h"
 
 namespace {
 
 bool IsSafe(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.';
 }
 
 int HexValue(char c) {
@@ -52,8 +52,8 @@ void CheckEncoding(const std::string& text, bool keep_safe, bool as_utf8) {
         // A safe byte never gets escaped when keeping the safe set.
         for (std::size_t i = 0; i + 2 < encoded.size(); ++i) {
             if (encoded[i] == '%') {
-                const char byte = static_cast<char>(HexValue(encoded[i + 1]) << 4 |
-                                                    HexValue(encoded[i + 2]));
+                const char byte =
+                    static_cast<char>(HexValue(encoded[i + 1]) << 4 | HexValue(encoded[i + 2]));
                 FUZZ_CHECK(!IsSafe(byte));
                 i += 2;
             }

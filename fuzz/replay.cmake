@@ -1,6 +1,6 @@
 # Replays every committed fuzz regression and seed through the fuzz targets' own entry points in
 # the normal build (any compiler, no libFuzzer): a crash or a failed property fails the test.
-# Included from tests/CMakeLists.txt.
+# Included from CMakeLists.txt beside it.
 #
 # Reproducers of faults not yet fixed wait in fuzz/regressions/after-fix/<target>/; their tests
 # are registered only with -DVENNADAR_FUZZ_AFTER_FIX=ON. Once the fault is fixed, move the file
@@ -23,8 +23,7 @@ if(VENNADAR_SANITIZE)
 endif()
 
 if(BUILD_TESTING AND NOT VENNADAR_FUZZ)
-    set(vennadar_fuzz_dir ${PROJECT_SOURCE_DIR}/fuzz)
-    include(${vennadar_fuzz_dir}/targets.cmake)
+    set(vennadar_fuzz_dir ${CMAKE_CURRENT_SOURCE_DIR})
     find_package(Threads REQUIRED)
     foreach(target IN LISTS VENNADAR_FUZZ_TARGETS)
         string(REGEX REPLACE "^fuzz_" "" short_name ${target})
@@ -32,7 +31,6 @@ if(BUILD_TESTING AND NOT VENNADAR_FUZZ)
         add_executable(${replay}
             ${vennadar_fuzz_dir}/${target}.cpp ${vennadar_fuzz_dir}/replay_main.cpp
             ${vennadar_fuzz_dir}/check.h)
-        target_include_directories(${replay} PRIVATE ${PROJECT_SOURCE_DIR})
         target_compile_features(${replay} PRIVATE cxx_std_20)
         target_link_libraries(${replay} PRIVATE ${VENNADAR_FUZZ_LIBS_${target}} Threads::Threads)
         vennadar_warnings(${replay})

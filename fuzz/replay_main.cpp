@@ -34,10 +34,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double g_max_seconds = 0;      // 0: no limit
-std::size_t g_max_rss_mb = 0;  // 0: no limit
+double g_max_seconds = 0;                      // 0: no limit
+std::size_t g_max_rss_mb = 0;                  // 0: no limit
 std::atomic<std::int64_t> g_input_started{0};  // steady-clock ticks; 0 between inputs
-std::atomic<const char*> g_current{""};         // the input being run; lives until main ends
+std::atomic<const char*> g_current{""};        // the input being run; lives until main ends
 
 std::size_t ResidentMegabytes() {
     std::ifstream statm("/proc/self/statm");
@@ -68,10 +68,9 @@ void Watch() {
             continue;
         }
         if (g_max_seconds > 0) {
-            const double seconds =
-                std::chrono::duration<double>(Clock::now().time_since_epoch() -
-                                              Clock::duration(started))
-                    .count();
+            const double seconds = std::chrono::duration<double>(Clock::now().time_since_epoch() -
+                                                                 Clock::duration(started))
+                                       .count();
             if (seconds > g_max_seconds) {
                 Fail("seconds", seconds, g_max_seconds);
             }

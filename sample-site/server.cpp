@@ -7,10 +7,10 @@
 #include <mutex>
 #include <thread>
 
+#include "core/text/code_page.h"
 #include "sample-site/html.h"
 #include "sample-site/pages.h"
 #include "sample-site/sample_site.h"
-#include "text/code_page.h"
 
 namespace vennadar::sample_site {
 namespace {

@@ -6,8 +6,8 @@
 #include <iterator>
 #include <string>
 
-#include "reader/html_to_text.h"
-#include "text/code_page.h"
+#include "core/text/code_page.h"
+#include "html/html_to_text.h"
 
 int main() {
     std::ios::sync_with_stdio(false);

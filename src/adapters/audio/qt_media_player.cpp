@@ -1,0 +1,140 @@
+#include "adapters/audio/qt_media_player.h"
+
+#include <QAudioOutput>
+#include <QMediaPlayer>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QtDebug>
+#include <algorithm>
+
+namespace vennadar {
+namespace {
+
+// Statuses in which the stream has been opened.
+bool IsLoaded(QMediaPlayer::MediaStatus status) {
+    switch (status) {
+        case QMediaPlayer::LoadedMedia:
+        case QMediaPlayer::BufferingMedia:
+        case QMediaPlayer::BufferedMedia:
+        case QMediaPlayer::StalledMedia:
+        case QMediaPlayer::EndOfMedia:
+            return true;
+        case QMediaPlayer::NoMedia:
+        case QMediaPlayer::LoadingMedia:
+        case QMediaPlayer::InvalidMedia:
+            return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+QtMediaPlayer::QtMediaPlayer() = default;
+
+QtMediaPlayer::~QtMediaPlayer() = default;
+
+void QtMediaPlayer::Open(const std::string& source) {
+    // After a failure the back end's leftover error messages would fail the next source too:
+    // it gets a new player.
+    if (player_ != nullptr && player_->error() != QMediaPlayer::NoError) {
+        player_.reset();
+    }
+    Create();
+    pending_position_.reset();
+    player_->setSource(QUrl(QString::fromStdString(source)));
+}
+
+void QtMediaPlayer::SetVolume(int left, int right) {
+    // One output for both channels: the mean of the two levels.
+    const int level = (std::clamp(left, 0, 100) + std::clamp(right, 0, 100)) / 2;
+    volume_ = static_cast<float>(level) / 100.0f;
+    if (output_ != nullptr) {
+        output_->setVolume(volume_);
+    }
+}
+
+void QtMediaPlayer::Play(int position) {
+    Create();
+    if (player_->source().isEmpty() || player_->mediaStatus() == QMediaPlayer::InvalidMedia) {
+        return;
+    }
+    // -1 keeps a position that still waits to be applied, if any.
+    if (position != -1) {
+        pending_position_ = std::max(0, position);
+    }
+    // At once, even while the stream loads: play() returns without waiting for it, and the
+    // back end starts playback when it can. Deferred to a later status, play() can catch the
+    // stream's length half-read and cut playback to a frame.
+    player_->play();
+    SeekIfPending();
+}
+
+void QtMediaPlayer::Pause() {
+    if (player_ != nullptr && player_->playbackState() == QMediaPlayer::PlayingState) {
+        player_->pause();
+    }
+}
+
+void QtMediaPlayer::Stop() {
+    pending_position_.reset();
+    if (player_ != nullptr) {
+        player_->stop();
+    }
+}
+
+int QtMediaPlayer::Position() const {
+    if (pending_position_.has_value()) {
+        return *pending_position_;
+    }
+    return player_ != nullptr ? static_cast<int>(player_->position()) : 0;
+}
+
+QMediaPlayer* QtMediaPlayer::Native() {
+    Create();
+    return player_.get();
+}
+
+void QtMediaPlayer::Create() {
+    if (player_ != nullptr) {
+        return;
+    }
+    if (output_ == nullptr) {
+        output_ = std::make_unique<QAudioOutput>();
+        output_->setVolume(volume_);
+    }
+    player_ = std::make_unique<QMediaPlayer>();
+    player_->setAudioOutput(output_.get());
+    // The connections end with the player, which this object owns.
+    QObject::connect(
+        player_.get(), &QMediaPlayer::mediaStatusChanged, player_.get(),
+        [this](QMediaPlayer::MediaStatus status) {
+            // Nothing more will play: a position asked for has nowhere to go.
+            if (status == QMediaPlayer::InvalidMedia || status == QMediaPlayer::EndOfMedia) {
+                pending_position_.reset();
+            } else {
+                SeekIfPending();
+            }
+        });
+    QObject::connect(player_.get(), &QMediaPlayer::durationChanged, player_.get(),
+                     [this] { SeekIfPending(); });
+    QObject::connect(player_.get(), &QMediaPlayer::errorOccurred, player_.get(),
+                     [this](QMediaPlayer::Error, const QString& text) {
+                         qWarning("audio: %s: %s", qUtf8Printable(player_->source().toString()),
+                                  qUtf8Printable(text));
+                     });
+}
+
+void QtMediaPlayer::SeekIfPending() {
+    // The back end seeks to a range that ends at the duration, which a stream reports only once
+    // it has played a moment; seeking before then is lost. Past the end means the end.
+    const qint64 duration = player_->duration();
+    if (!pending_position_.has_value() || duration <= 0 || !IsLoaded(player_->mediaStatus())) {
+        return;
+    }
+    const qint64 position = std::min<qint64>(*pending_position_, duration);
+    pending_position_.reset();
+    player_->setPosition(position);
+}
+
+}  // namespace vennadar

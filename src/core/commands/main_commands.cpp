@@ -1,0 +1,64 @@
+#include "core/commands/main_commands.h"
+
+#include "core/listing/navigation.h"
+
+namespace vennadar {
+
+void OpenInBrowser(Services& services, const std::string& address) {
+    services.desktop.OpenUrl(address);
+}
+
+void OpenInEditor(Services& services, const std::string& path) {
+    services.desktop.StartProgram("xdg-open", {path});
+}
+
+std::string ProgramDirectory(Services& services) {
+    return services.desktop.ProgramDirectory();
+}
+
+void OpenUsageHelp(Services& services) {
+    OpenInEditor(services, ProgramDirectory(services) + "/help/help.txt");
+}
+
+void OpenUpgradeLog(Services& services) {
+    OpenInEditor(services, ProgramDirectory(services) + "/help/升级日志.txt");
+}
+
+void OpenSiteHome(Services& services) {
+    OpenInBrowser(services, services.settings.site_base);
+}
+
+void OpenAboutSite(Services& services) {
+    OpenInBrowser(services, services.settings.site_base + "/gywm-html");
+}
+
+void OpenDonationPage(Services& services) {
+    OpenInBrowser(services, services.settings.site_base + "/jzbz-html");
+}
+
+void OpenChatGroup(Services& services) {
+    OpenInBrowser(services, services.settings.chat_group_url);
+}
+
+void OpenSelectedArticleInBrowser(const AppState& state, const MainView& view, Services& services) {
+    const int index = view.SelectedIndex();
+    if (state.showing_categories || index < 0 ||
+        index >= static_cast<int>(state.current_rows.size())) {
+        return;
+    }
+    OpenInBrowser(services, state.current_rows[static_cast<std::size_t>(index)].link);
+}
+
+void BackToCategoryList(AppState& state, MainView& view, Services& services) {
+    if (state.showing_categories) {
+        return;
+    }
+    ShowCategoryList(state, view, services);
+    state.showing_categories = true;
+}
+
+void ExitCommand(MainView& view) {
+    view.CloseWindow();
+}
+
+}  // namespace vennadar

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/ports/key_event.h"
+#include "core/ports/main_view.h"
+#include "core/ports/services.h"
+#include "core/state/app_state.h"
+
+namespace vennadar {
+
+// Loads the listing page that ListingQuery names into CurrentRows and the list. The caller has
+// emptied the list.
+void LoadListing(AppState& state, MainView& view, Services& services);
+
+// Shows the nine category names.
+void ShowCategoryList(AppState& state, MainView& view, Services& services);
+
+// Row activation: a category is listed, an article is downloaded and opened.
+void ActivateListItem(AppState& state, MainView& view, Services& services);
+
+void NextPage(AppState& state, MainView& view, Services& services);
+void PreviousPage(AppState& state, MainView& view, Services& services);
+void BackToFirstPage(AppState& state, MainView& view, Services& services);
+void RefreshListing(AppState& state, MainView& view, Services& services);
+
+// Keys of the article list: the context-menu key, F5 and Backspace, only while a listing is
+// shown and no modifier is held.
+void ListKeyPressed(AppState& state, MainView& view, Services& services, KeyEvent key);
+
+// Right click on the article list.
+void ListContextMenuRequested(const AppState& state, MainView& view);
+
+}  // namespace vennadar

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "core/ports/media_player.h"
+#include "core/text/text.h"
+
+namespace vennadar {
+
+// What the reader's operations need of the article window. Row indexes count from 0; -1 means
+// no row.
+class ArticleView {
+  public:
+    virtual ~ArticleView() = default;
+
+    virtual Text Title() const = 0;
+    virtual void SetTitle(const Text& title) = 0;
+    virtual Text BodyText() const = 0;
+    virtual void SetBodyText(const Text& text) = 0;
+
+    virtual void ShowLinkList() = 0;  // the list and its label
+    virtual void AppendLinkRow(const Text& caption) = 0;
+    virtual int SelectedLink() const = 0;
+    virtual void SetSelectedLink(int index) = 0;  // out of range: nothing selected
+    virtual void PopUpLinkMenu() = 0;
+
+    virtual void CopyToClipboard(const Text& text) = 0;
+    // The window's own audio player, made on first use.
+    virtual MediaPlayer& Player() = 0;
+    virtual void CloseWindow() = 0;
+};
+
+}  // namespace vennadar

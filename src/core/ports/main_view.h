@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/text/text.h"
+
+namespace vennadar {
+
+// What the operations need of the main window. Row indexes count from 0; -1 means no row.
+class MainView {
+  public:
+    virtual ~MainView() = default;
+
+    virtual Text Title() const = 0;
+    virtual void SetTitle(const Text& title) = 0;
+
+    virtual void ClearList() = 0;
+    virtual void AppendRow(const Text& text) = 0;
+    virtual int RowCount() const = 0;
+    virtual Text RowText(int index) const = 0;
+    virtual int SelectedIndex() const = 0;
+    virtual void SetSelectedIndex(int index) = 0;  // out of range: nothing selected
+    virtual void FocusList() = 0;
+
+    virtual Text SearchText() const = 0;
+    virtual void FocusSearchBox() = 0;
+
+    virtual void SetPreviousPageEnabled(bool enabled) = 0;
+    virtual void SetNextPageEnabled(bool enabled) = 0;
+    virtual void SetFirstPageEnabled(bool enabled) = 0;
+
+    virtual void PopUpListMenu() = 0;
+    virtual void OpenArticleWindow() = 0;
+    virtual void CloseWindow() = 0;
+    virtual void ShowWindow() = 0;
+};
+
+}  // namespace vennadar

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <vector>
+
+#include "core/text/text.h"
+
+namespace vennadar {
+
+// One article of a listing page, the four groups of the listing pattern (GBK).
+struct ListingRow {
+    Text link;    // href exactly as the page writes it
+    Text title;   // anchor text, markup and references left as they stand
+    Text date;    // yyyy-mm-dd
+    Text clicks;  // decimal digits
+
+    bool operator==(const ListingRow&) const = default;
+};
+
+using ListingRows = std::vector<ListingRow>;
+
+// The article list's text of a row: title, ":发表日期：", date, ":点击：", clicks.
+Text RowLine(const ListingRow& row);
+
+}  // namespace vennadar

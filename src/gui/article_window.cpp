@@ -1,0 +1,239 @@
+#include "gui/article_window.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+
+#include "adapters/audio/qt_media_player.h"
+#include "adapters/qt/qt_text.h"
+#include "core/ports/key_event.h"
+#include "core/reader/article_audio.h"
+#include "core/reader/article_reader.h"
+
+namespace vennadar {
+namespace {
+
+int ModifierState(const QKeyEvent* event) {
+    return static_cast<int>(event->modifiers() &
+                            (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
+}
+
+int VirtualKey(const QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return kKeyEnter;
+        case Qt::Key_Space:
+            return kKeySpace;
+        case Qt::Key_Backspace:
+            return kKeyBackspace;
+        case Qt::Key_Menu:
+            return kKeyApplications;
+        default:
+            return 0;
+    }
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, QRect rect,
+                  QWidget* buddy, const QString& accessible_name) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QString::fromUtf8(name));
+    label->setGeometry(rect);
+    label->setBuddy(buddy);
+    label->setAccessibleName(accessible_name);
+    return label;
+}
+
+void MakeHiddenGroupBox(QWidget* parent, const char* name, const QString& caption, QRect rect) {
+    auto* box = new QGroupBox(caption, parent);
+    box->setObjectName(QString::fromUtf8(name));
+    box->setGeometry(rect);
+    box->hide();
+}
+
+}  // namespace
+
+ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* parent)
+    : QMainWindow(parent), state_(state), services_(services) {
+    setObjectName(QStringLiteral("ArticleWindow"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowModality(Qt::ApplicationModal);
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+
+    body_ = new QPlainTextEdit(client);
+    body_->setObjectName(QStringLiteral("超级编辑框1"));
+    body_->setGeometry(32, 32, 560, 400);
+    body_->setReadOnly(true);
+    // Read-only, yet with a caret: a screen reader follows it line by line.
+    body_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    body_->setAccessibleName(QStringLiteral("正文"));
+    body_->installEventFilter(this);
+
+    links_ = new QTreeWidget(client);
+    links_->setObjectName(QStringLiteral("超级列表框1"));
+    links_->setGeometry(620, 32, 120, 400);
+    links_->setColumnCount(1);
+    links_->setHeaderLabels({QStringLiteral("链接")});
+    links_->setColumnWidth(0, 50);
+    links_->setRootIsDecorated(false);
+    links_->setSelectionMode(QAbstractItemView::SingleSelection);
+    links_->setAccessibleName(QStringLiteral("链接"));
+    links_->hide();
+    links_->installEventFilter(this);
+    connect(links_, &QTreeWidget::itemActivated, this,
+            [this] { OpenLink(state_, *this, services_); });
+
+    MakeLabel(client, "标签2", QStringLiteral("正文(&x)"), QRect(32, 462, 80, 24), body_,
+              QStringLiteral("正文"));
+    MakeHiddenGroupBox(client, "分组框2", QStringLiteral("正文(&x)"), QRect(32, 32, 560, 400));
+    MakeHiddenGroupBox(client, "分组框1", QStringLiteral("链接(&l)"), QRect(620, 32, 120, 400));
+    links_label_ = MakeLabel(client, "标签1", QStringLiteral("链接(&l)"), QRect(620, 462, 120, 24),
+                             links_, QStringLiteral("链接"));
+    links_label_->hide();
+    body_->raise();
+    links_->raise();
+    setTabOrder(body_, links_);
+
+    QMenu* actions = menuBar()->addMenu(QStringLiteral("操作&c"));
+    actions->setObjectName(QStringLiteral("OperationMenu"));
+    QAction* save = actions->addAction(QStringLiteral("另存为"), this,
+                                       [this] { SaveArticleAsText(*this, services_); });
+    save->setObjectName(QStringLiteral("SaveAsAction"));
+    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+
+    // The pop-up menu.
+    link_menu_ = new QMenu(QStringLiteral("链接操作"), this);
+    link_menu_->setObjectName(QStringLiteral("LinkMenu"));
+    QAction* copy = link_menu_->addAction(QStringLiteral("复制链接"), this,
+                                          [this] { CopyLink(state_, *this); });
+    copy->setObjectName(QStringLiteral("CopyLinkAction"));
+    // Shown in the menu; the list's key handler below does the work, so the body box keeps its
+    // own Ctrl+C for selected text.
+    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+
+    // Playback keys arrive wherever the focus is.
+    if (services_.hot_keys != nullptr) {
+        services_.hot_keys->SetHandler([this](int id) { HotKeyPressed(state_, *this, id); });
+    }
+
+    move(50, 50);
+    resize(800, 600);
+}
+
+ArticleWindow::~ArticleWindow() {
+    ReleaseHotKeys(state_, services_);
+    if (services_.hot_keys != nullptr) {
+        services_.hot_keys->SetHandler(nullptr);
+    }
+}
+
+bool ArticleWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == links_ && event->type() == QEvent::ContextMenu) {
+        if (static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse) {
+            ShowLinkMenu(*this);
+        }
+        return true;  // the key arrives as a key press below
+    }
+    if (watched == links_ &&
+        (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+        // Ctrl+C in the link list copies the link's address, not the row's caption.
+        auto* key_event = static_cast<QKeyEvent*>(event);
+        if (key_event->key() == Qt::Key_C && key_event->modifiers() == Qt::ControlModifier) {
+            key_event->accept();
+            if (event->type() == QEvent::KeyPress) {
+                CopyLink(state_, *this);
+            }
+            return true;
+        }
+    }
+    if (event->type() != QEvent::KeyPress) {
+        return QMainWindow::eventFilter(watched, event);
+    }
+    const auto* key_event = static_cast<QKeyEvent*>(event);
+    const KeyEvent key{VirtualKey(key_event), ModifierState(key_event)};
+    if (watched == body_ && BodyKeyPressed(*this, key)) {
+        return true;
+    }
+    if (watched == links_ && key.key == kKeyApplications) {
+        if (key.modifiers == 0) {
+            ShowLinkMenu(*this);
+        }
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+Text ArticleWindow::Title() const {
+    return QStringToGbk(windowTitle());
+}
+
+void ArticleWindow::SetTitle(const Text& title) {
+    setWindowTitle(GbkToQString(title));
+}
+
+Text ArticleWindow::BodyText() const {
+    return QStringToGbk(body_->toPlainText());
+}
+
+void ArticleWindow::SetBodyText(const Text& text) {
+    body_->setPlainText(GbkToQString(text));
+}
+
+void ArticleWindow::ShowLinkList() {
+    links_->show();
+    links_label_->show();
+}
+
+void ArticleWindow::AppendLinkRow(const Text& caption) {
+    auto* item = new QTreeWidgetItem(links_, {GbkToQString(caption)});
+    item->setData(0, Qt::AccessibleTextRole, item->text(0));
+}
+
+int ArticleWindow::SelectedLink() const {
+    QTreeWidgetItem* item = links_->currentItem();
+    return item != nullptr && item->isSelected() ? links_->indexOfTopLevelItem(item) : -1;
+}
+
+void ArticleWindow::SetSelectedLink(int index) {
+    QTreeWidgetItem* item = links_->topLevelItem(index);
+    if (item == nullptr) {
+        return;
+    }
+    links_->setCurrentItem(item);
+    item->setSelected(true);
+}
+
+void ArticleWindow::PopUpLinkMenu() {
+    QPoint at = QCursor::pos();
+    if (QTreeWidgetItem* item = links_->currentItem()) {
+        at = links_->viewport()->mapToGlobal(links_->visualItemRect(item).bottomLeft());
+    }
+    link_menu_->popup(at);
+}
+
+void ArticleWindow::CopyToClipboard(const Text& text) {
+    QGuiApplication::clipboard()->setText(GbkToQString(text));
+}
+
+void ArticleWindow::CloseWindow() {
+    close();
+}
+
+MediaPlayer& ArticleWindow::Player() {
+    if (!player_) {
+        player_ = std::make_unique<QtMediaPlayer>();
+    }
+    return *player_;
+}
+
+}  // namespace vennadar

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "core/ports/article_view.h"
+#include "core/ports/services.h"
+#include "core/state/app_state.h"
+
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QTreeWidget;
+
+namespace vennadar {
+
+// The article window: the body as plain text, the article's links beside it, a menu that saves
+// the text. Built afresh for every article; modal over the main window.
+class ArticleWindow final : public QMainWindow, public ArticleView {
+    Q_OBJECT
+
+  public:
+    ArticleWindow(AppState& state, Services& services, QWidget* parent = nullptr);
+    ~ArticleWindow() override;
+
+    // ArticleView
+    Text Title() const override;
+    void SetTitle(const Text& title) override;
+    Text BodyText() const override;
+    void SetBodyText(const Text& text) override;
+    void ShowLinkList() override;
+    void AppendLinkRow(const Text& caption) override;
+    int SelectedLink() const override;
+    void SetSelectedLink(int index) override;
+    void PopUpLinkMenu() override;
+    void CopyToClipboard(const Text& text) override;
+    void CloseWindow() override;
+    MediaPlayer& Player() override;
+
+    QMenu* LinkMenu() const { return link_menu_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    AppState& state_;
+    Services& services_;
+    QPlainTextEdit* body_ = nullptr;
+    QTreeWidget* links_ = nullptr;
+    QLabel* links_label_ = nullptr;
+    QMenu* link_menu_ = nullptr;
+    std::unique_ptr<MediaPlayer> player_;  // made when an article has audio to play
+};
+
+}  // namespace vennadar

@@ -1,0 +1,337 @@
+#include "gui/main_window.h"
+
+#include <QAccessible>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTreeWidget>
+
+#include "adapters/qt/qt_text.h"
+#include "core/commands/main_commands.h"
+#include "core/listing/navigation.h"
+#include "core/ports/key_event.h"
+#include "core/reader/article_reader.h"
+#include "core/search/search_command.h"
+#include "core/update/update_check.h"
+#include "gui/article_window.h"
+
+namespace vennadar {
+namespace {
+
+// The name a screen reader speaks for a caption: without its access-key marker, "(&x)" or "&".
+QString AccessibleCaption(QString caption) {
+    static const QRegularExpression marker(QStringLiteral("\\(&[^)]*\\)"));
+    caption.remove(marker);
+    caption.remove(QLatin1Char('&'));
+    return caption.trimmed();
+}
+
+// Shift, Ctrl and Alt only; the key handlers act when none of them is held.
+int ModifierState(const QKeyEvent* event) {
+    return static_cast<int>(event->modifiers() &
+                            (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
+}
+
+int VirtualKey(const QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Backspace:
+            return kKeyBackspace;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return kKeyEnter;
+        case Qt::Key_Menu:
+            return kKeyApplications;
+        case Qt::Key_F5:
+            return kKeyF5;
+        default:
+            return 0;
+    }
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect rect) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromUtf8(name));
+    button->setGeometry(rect);
+    button->setAccessibleName(AccessibleCaption(caption));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, QRect rect,
+                  QWidget* buddy) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QString::fromUtf8(name));
+    label->setGeometry(rect);
+    label->setBuddy(buddy);
+    label->setAccessibleName(AccessibleCaption(caption));
+    return label;
+}
+
+QGroupBox* MakeHiddenGroupBox(QWidget* parent, const char* name, const QString& caption,
+                              QRect rect) {
+    auto* box = new QGroupBox(caption, parent);
+    box->setObjectName(QString::fromUtf8(name));
+    box->setGeometry(rect);
+    box->hide();
+    return box;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(AppState& state, Services& services, QWidget* parent)
+    : QMainWindow(parent), state_(state), services_(services) {
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowTitle(QStringLiteral("Vennadar"));
+    BuildControls();
+    BuildMenus();
+    move(50, 50);
+    resize(640, 600);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+
+    // Created in the order the window has always had; the labels sit below their controls.
+    const QString list_caption = QStringLiteral("项目(&x)");
+    const QString search_caption = QStringLiteral("关键字(&s)");
+
+    list_ = new QTreeWidget(client);
+    list_->setObjectName(QStringLiteral("超级列表框1"));
+    list_->setGeometry(32, 32, 600, 200);
+    list_->setColumnCount(1);
+    list_->setHeaderLabels({QStringLiteral("项目")});
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setAllColumnsShowFocus(true);
+    list_->setAccessibleName(AccessibleCaption(list_caption));
+    list_->installEventFilter(this);
+    connect(list_, &QTreeWidget::itemDoubleClicked, this,
+            [this] { ActivateListItem(state_, *this, services_); });
+
+    MakeLabel(client, "标签2", list_caption, QRect(32, 260, 80, 24), list_);
+    MakeHiddenGroupBox(client, "分组框2", list_caption, QRect(32, 32, 600, 200));
+
+    search_box_ = new QLineEdit(client);
+    search_box_->setObjectName(QStringLiteral("超级编辑框1"));
+    search_box_->setGeometry(32, 370, 400, 30);
+    search_box_->setAccessibleName(AccessibleCaption(search_caption));
+    search_box_->installEventFilter(this);
+    MakeLabel(client, "标签1", search_caption, QRect(32, 492, 80, 24), search_box_);
+
+    first_page_button_ =
+        MakeButton(client, "按钮4", QStringLiteral("回到首页(&h)"), QRect(142, 314, 80, 32));
+    first_page_button_->setEnabled(false);
+    search_button_ =
+        MakeButton(client, "按钮3", QStringLiteral("搜索(&q)"), QRect(502, 370, 80, 32));
+    MakeHiddenGroupBox(client, "分组框1", search_caption, QRect(32, 370, 400, 30));
+    next_button_ =
+        MakeButton(client, "按钮2", QStringLiteral("下一页(&n)"), QRect(360, 314, 80, 32));
+    previous_button_ =
+        MakeButton(client, "按钮1", QStringLiteral("上一页(&u)"), QRect(32, 314, 80, 32));
+
+    // The search box sits above the labels in the creation order, so raise it over its hidden
+    // group box.
+    search_box_->raise();
+    list_->raise();
+
+    for (QPushButton* button :
+         {first_page_button_, search_button_, next_button_, previous_button_}) {
+        button->installEventFilter(this);
+        connect(button, &QPushButton::clicked, this, [this, button] { RunButton(button); });
+    }
+
+    setTabOrder(list_, search_box_);
+    setTabOrder(search_box_, search_button_);
+    setTabOrder(search_button_, previous_button_);
+    setTabOrder(previous_button_, first_page_button_);
+    setTabOrder(first_page_button_, next_button_);
+}
+
+void MainWindow::BuildMenus() {
+    // The list's pop-up menu; never part of the menu bar.
+    list_menu_ = new QMenu(QStringLiteral("菜单"), this);
+    list_menu_->setObjectName(QStringLiteral("ListMenu"));
+    list_menu_->addAction(QStringLiteral("返回分类列表(&退格键)"), this,
+                          [this] { BackToCategoryList(state_, *this, services_); });
+    list_menu_->addAction(QStringLiteral("用网页打开(&w)"), this,
+                          [this] { OpenSelectedArticleInBrowser(state_, *this, services_); });
+    list_menu_->addAction(QStringLiteral("刷新(&f5)"), this,
+                          [this] { RefreshListing(state_, *this, services_); });
+
+    QMenu* actions = menuBar()->addMenu(QStringLiteral("操作(&c)"));
+    actions->setObjectName(QStringLiteral("OperationMenu"));
+    actions->addAction(QStringLiteral("打开网站首页&h"), this, [this] { OpenSiteHome(services_); });
+    actions->addAction(QStringLiteral("退出&x"), this, [this] { ExitCommand(*this); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&b)"));
+    help->setObjectName(QStringLiteral("HelpMenu"));
+    help->addAction(QStringLiteral("使用说明"), this, [this] { OpenUsageHelp(services_); });
+    help->addAction(QStringLiteral("升级日志"), this, [this] { OpenUpgradeLog(services_); });
+    QAction* check = help->addAction(QStringLiteral("检查更新"), this, [this] {
+        if (CheckForUpdatesCommand(state_, *this, services_) == UpdateOutcome::ProgramEnds) {
+            close();  // the updater has started
+        }
+    });
+    check->setObjectName(QStringLiteral("CheckForUpdatesAction"));
+    help->addAction(QStringLiteral("加入官方群"), this, [this] { OpenChatGroup(services_); });
+    help->addAction(QStringLiteral("关于网站"), this, [this] { OpenAboutSite(services_); });
+    QAction* about = help->addAction(QStringLiteral("关于程序"), this,
+                                     [this] { AboutCommand(state_, services_); });
+    about->setObjectName(QStringLiteral("AboutAction"));
+    help->addAction(QStringLiteral("捐助我们"), this, [this] { OpenDonationPage(services_); });
+}
+
+void MainWindow::RunButton(QPushButton* button) {
+    if (button == previous_button_) {
+        PreviousPage(state_, *this, services_);
+    } else if (button == next_button_) {
+        NextPage(state_, *this, services_);
+    } else if (button == first_page_button_) {
+        BackToFirstPage(state_, *this, services_);
+    } else if (button == search_button_) {
+        SearchCommand(state_, *this, services_);
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::ContextMenu) {
+        // The context-menu key arrives as a key press below; only the mouse acts here.
+        if (static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse) {
+            ListContextMenuRequested(state_, *this);
+        }
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress) {
+        return QMainWindow::eventFilter(watched, event);
+    }
+    const auto* key_event = static_cast<QKeyEvent*>(event);
+    const KeyEvent key{VirtualKey(key_event), ModifierState(key_event)};
+    if (watched == list_) {
+        if (key.key == kKeyEnter) {
+            if (key.modifiers == 0) {
+                ActivateListItem(state_, *this, services_);
+            }
+            return true;
+        }
+        if (key.key != 0) {
+            ListKeyPressed(state_, *this, services_, key);
+            return true;
+        }
+    } else if (watched == search_box_ || qobject_cast<QPushButton*>(watched) != nullptr) {
+        if (key.key == kKeyEnter) {
+            if (key.modifiers == 0) {
+                if (watched == search_box_) {
+                    SearchCommand(state_, *this, services_);
+                } else {
+                    RunButton(static_cast<QPushButton*>(watched));
+                }
+            }
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+Text MainWindow::Title() const {
+    return QStringToGbk(windowTitle());
+}
+
+void MainWindow::SetTitle(const Text& title) {
+    setWindowTitle(GbkToQString(title));
+}
+
+void MainWindow::ClearList() {
+    list_->clear();
+}
+
+void MainWindow::AppendRow(const Text& text) {
+    auto* item = new QTreeWidgetItem(list_, {GbkToQString(text)});
+    item->setData(0, Qt::AccessibleTextRole, item->text(0));
+}
+
+int MainWindow::RowCount() const {
+    return list_->topLevelItemCount();
+}
+
+Text MainWindow::RowText(int index) const {
+    const QTreeWidgetItem* item = list_->topLevelItem(index);
+    return item != nullptr ? QStringToGbk(item->text(0)) : Text();
+}
+
+int MainWindow::SelectedIndex() const {
+    QTreeWidgetItem* item = list_->currentItem();
+    return item != nullptr && item->isSelected() ? list_->indexOfTopLevelItem(item) : -1;
+}
+
+void MainWindow::SetSelectedIndex(int index) {
+    QTreeWidgetItem* item = list_->topLevelItem(index);
+    if (item == nullptr) {
+        list_->clearSelection();
+        list_->setCurrentItem(nullptr);
+        return;
+    }
+    list_->setCurrentItem(item);
+    item->setSelected(true);
+    list_->scrollToItem(item);
+}
+
+void MainWindow::FocusList() {
+    list_->setFocus(Qt::OtherFocusReason);
+}
+
+Text MainWindow::SearchText() const {
+    return QStringToGbk(search_box_->text());
+}
+
+void MainWindow::FocusSearchBox() {
+    search_box_->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::SetPreviousPageEnabled(bool enabled) {
+    previous_button_->setEnabled(enabled);
+}
+
+void MainWindow::SetNextPageEnabled(bool enabled) {
+    next_button_->setEnabled(enabled);
+}
+
+void MainWindow::SetFirstPageEnabled(bool enabled) {
+    first_page_button_->setEnabled(enabled);
+}
+
+void MainWindow::PopUpListMenu() {
+    QPoint at = QCursor::pos();
+    if (QTreeWidgetItem* item = list_->currentItem()) {
+        at = list_->viewport()->mapToGlobal(list_->visualItemRect(item).bottomLeft());
+    }
+    list_menu_->popup(at);
+}
+
+void MainWindow::OpenArticleWindow() {
+    auto* window = new ArticleWindow(state_, services_, this);
+    window->setWindowFlag(Qt::Window);
+    window->show();
+    ShowArticle(state_, *window, services_);
+}
+
+void MainWindow::CloseWindow() {
+    close();
+}
+
+void MainWindow::ShowWindow() {
+    show();
+}
+
+}  // namespace vennadar

@@ -1,0 +1,43 @@
+#include "kernel/application.h"
+
+#include <QApplication>
+
+#include "adapters/audio/qt_sound_player.h"
+#include "adapters/curl/curl_http.h"
+#include "adapters/qt/qt_services.h"
+#include "adapters/x11/xcb_hot_keys.h"
+#include "core/commands/startup.h"
+#include "core/state/app_state.h"
+#include "gui/main_window.h"
+
+namespace vennadar {
+
+int RunApplication(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vennadar"));
+
+    std::unique_ptr<AppState> state = InitializeGlobals();
+    const BuildSettings settings = DefaultBuildSettings();
+    HttpLimits limits;
+    limits.user_agent = "Vennadar/" + settings.program_version;
+    CurlHttp curl(limits);
+    BusyCursorHttp http(curl);
+    QtSoundPlayer sounds;
+    QtDialogs dialogs;
+    QtDesktop desktop;
+    XcbHotKeys hot_keys;
+    Services services{http, sounds, dialogs, desktop, settings, &hot_keys};
+    {
+        MainWindow window(*state, services);
+        dialogs.SetParent(&window);
+        sounds.HoldUntilPainted(&window);
+        window.show();
+        if (MainWindowCreated(*state, window, services) == UpdateOutcome::Continue) {
+            QApplication::exec();
+        }
+    }
+    ReleaseGlobals(state);
+    return 0;
+}
+
+}  // namespace vennadar

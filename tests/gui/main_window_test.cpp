@@ -1,0 +1,522 @@
+// The real main window on the offscreen platform, against the sample site.
+#include "gui/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <iterator>
+#include <optional>
+
+#include "adapters/curl/curl_http.h"
+#include "adapters/qt/qt_services.h"
+#include "core/commands/main_commands.h"
+#include "core/commands/startup.h"
+#include "core/reader/article_reader.h"
+#include "core/update/update_check.h"
+#include "core/update/version_record.h"
+#include "gui/article_window.h"
+#include "sample-site/sample_site.h"
+#include "support/fakes.h"
+#include "support/test_support.h"
+
+namespace vennadar {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        site_ = new sample_site::SampleSite();
+        ASSERT_TRUE(site_->Start());
+    }
+    static void TearDownTestSuite() {
+        delete site_;
+        site_ = nullptr;
+    }
+
+    void SetUp() override {
+        services_.settings.site_base = site_->BaseUrl();
+        window_ = std::make_unique<MainWindow>(*state_, services_);
+        window_->show();
+        window_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+        MainWindowCreated(*state_, *window_, services_);
+    }
+
+    void TearDown() override {
+        window_.reset();
+        QApplication::processEvents();
+    }
+
+    template <typename T>
+    T* Find(const char* name) const {
+        return window_->findChild<T*>(QString::fromUtf8(name));
+    }
+    QTreeWidget* List() const { return Find<QTreeWidget>("超级列表框1"); }
+    QLineEdit* SearchBox() const { return Find<QLineEdit>("超级编辑框1"); }
+    QPushButton* Button(const char* name) const { return Find<QPushButton>(name); }
+
+    QStringList Rows() const {
+        QStringList rows;
+        for (int i = 0; i < List()->topLevelItemCount(); ++i) {
+            rows << List()->topLevelItem(i)->text(0);
+        }
+        return rows;
+    }
+
+    static sample_site::SampleSite* site_;
+    std::unique_ptr<AppState> state_ = InitializeGlobals();
+    CurlHttp http_;
+    test::FakeSounds sounds_;
+    test::FakeDialogs dialogs_;
+    test::FakeDesktop desktop_;
+    Services services_{http_, sounds_, dialogs_, desktop_, BuildSettings()};
+    std::unique_ptr<MainWindow> window_;
+};
+
+sample_site::SampleSite* MainWindowTest::site_ = nullptr;
+
+TEST_F(MainWindowTest, ControlsAreLaidOutAsDesigned) {
+    struct Control {
+        const char* name;
+        QRect rect;
+        bool visible;
+        bool enabled;
+        QString caption;
+    };
+    const Control controls[] = {
+        {"标签2", {32, 260, 80, 24}, true, true, "项目(&x)"},
+        {"分组框2", {32, 32, 600, 200}, false, true, "项目(&x)"},
+        {"超级列表框1", {32, 32, 600, 200}, true, true, ""},
+        {"标签1", {32, 492, 80, 24}, true, true, "关键字(&s)"},
+        {"按钮4", {142, 314, 80, 32}, true, false, "回到首页(&h)"},
+        {"按钮3", {502, 370, 80, 32}, true, true, "搜索(&q)"},
+        {"分组框1", {32, 370, 400, 30}, false, true, "关键字(&s)"},
+        {"超级编辑框1", {32, 370, 400, 30}, true, true, ""},
+        {"按钮2", {360, 314, 80, 32}, true, false, "下一页(&n)"},
+        {"按钮1", {32, 314, 80, 32}, true, false, "上一页(&u)"},
+    };
+    for (const Control& c : controls) {
+        SCOPED_TRACE(c.name);
+        const QWidget* widget = Find<QWidget>(c.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), c.rect);
+        EXPECT_EQ(widget->isVisible(), c.visible);
+        EXPECT_EQ(widget->isEnabled(), c.enabled);
+        if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+            EXPECT_EQ(label->text(), c.caption);
+        } else if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
+            EXPECT_EQ(button->text(), c.caption);
+        } else if (const auto* box = qobject_cast<const QGroupBox*>(widget)) {
+            EXPECT_EQ(box->title(), c.caption);
+        }
+    }
+    EXPECT_EQ(window_->windowTitle(), "Vennadar - ");
+    EXPECT_EQ(window_->size(), QSize(640, 600));
+    EXPECT_EQ(List()->headerItem()->text(0), "项目");
+    EXPECT_EQ(List()->columnCount(), 1);
+
+    // Tab order: list, search box, search, previous, first page, next.
+    QStringList chain;
+    QWidget* widget = List();
+    for (int i = 0; i < 6; ++i) {
+        chain << widget->objectName();
+        widget = widget->nextInFocusChain();
+        while (widget->focusPolicy() == Qt::NoFocus || qobject_cast<QLabel*>(widget) != nullptr) {
+            widget = widget->nextInFocusChain();
+        }
+    }
+    EXPECT_EQ(chain,
+              QStringList({"超级列表框1", "超级编辑框1", "按钮3", "按钮1", "按钮4", "按钮2"}));
+
+    QStringList menus;
+    for (QAction* action : window_->menuBar()->actions()) {
+        menus << action->text();
+    }
+    EXPECT_EQ(menus, QStringList({"操作(&c)", "帮助(&b)"}));
+    QStringList list_menu;
+    for (QAction* action : window_->ListMenu()->actions()) {
+        list_menu << action->text();
+    }
+    EXPECT_EQ(list_menu, QStringList({"返回分类列表(&退格键)", "用网页打开(&w)", "刷新(&f5)"}));
+}
+
+TEST_F(MainWindowTest, StartUpShowsCategoriesWithFirstCurrent) {
+    EXPECT_EQ(Rows(), QStringList({"最新文章", "最新动态", "经典习题", "高考试题", "知识归纳",
+                                   "教材相关", "课外知识", "文艺展示", "学习工具"}));
+    EXPECT_EQ(window_->SelectedIndex(), 0);
+    EXPECT_FALSE(Button("按钮1")->isEnabled());
+    EXPECT_FALSE(Button("按钮2")->isEnabled());
+    EXPECT_FALSE(Button("按钮4")->isEnabled());
+    EXPECT_TRUE(Button("按钮3")->isEnabled());
+}
+
+TEST_F(MainWindowTest, AccessibleNamesAndWholeRowText) {
+    EXPECT_EQ(List()->accessibleName(), "项目");
+    EXPECT_EQ(SearchBox()->accessibleName(), "关键字");
+    EXPECT_EQ(Button("按钮1")->accessibleName(), "上一页");
+    EXPECT_EQ(Button("按钮2")->accessibleName(), "下一页");
+    EXPECT_EQ(Button("按钮3")->accessibleName(), "搜索");
+    EXPECT_EQ(Button("按钮4")->accessibleName(), "回到首页");
+
+    QTest::keyClick(List(), Qt::Key_Return);  // the home listing
+    ASSERT_EQ(List()->topLevelItemCount(), sample_site::kPageSize);
+    const QString line = List()->topLevelItem(0)->text(0);
+    EXPECT_TRUE(line.contains(":发表日期：")) << line.toStdString();
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(List());
+    ASSERT_NE(list, nullptr);
+    bool found = false;
+    for (int i = 0; i < list->childCount() && !found; ++i) {
+        QAccessibleInterface* child = list->child(i);
+        found = child != nullptr && child->text(QAccessible::Name) == line;
+    }
+    EXPECT_TRUE(found) << "no accessible row reads " << line.toStdString();
+}
+
+TEST_F(MainWindowTest, EnterActivatesOnlyWithoutModifiers) {
+    QTest::keyClick(List(), Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClick(List(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(Rows().size(), 9);
+    QTest::keyClick(List(), Qt::Key_Return);
+    EXPECT_EQ(Rows().size(), sample_site::kPageSize);
+    EXPECT_TRUE(Button("按钮2")->isEnabled());
+    EXPECT_TRUE(List()->hasFocus());
+
+    QTest::keyClick(Button("按钮2"), Qt::Key_Return, Qt::AltModifier);
+    EXPECT_EQ(state_->listing_query.page_number, 1);
+    QTest::keyClick(Button("按钮2"), Qt::Key_Return);
+    EXPECT_EQ(state_->listing_query.page_number, 2);
+    EXPECT_TRUE(Button("按钮1")->isEnabled());
+    QTest::keyClick(Button("按钮1"), Qt::Key_Enter);
+    EXPECT_EQ(state_->listing_query.page_number, 1);
+
+    QTest::keyClick(List(), Qt::Key_F5, Qt::ShiftModifier);
+    QTest::keyClick(List(), Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_FALSE(state_->showing_categories);
+    QTest::keyClick(List(), Qt::Key_Backspace);
+    EXPECT_TRUE(state_->showing_categories);
+    EXPECT_EQ(Rows().size(), 9);
+}
+
+TEST_F(MainWindowTest, SearchBoxEnterSearches) {
+    SearchBox()->setText("定理");
+    QTest::keyClick(SearchBox(), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(state_->showing_categories);
+    QTest::keyClick(SearchBox(), Qt::Key_Return);
+    EXPECT_FALSE(state_->showing_categories);
+    EXPECT_TRUE(state_->listing_query.search_flag);
+    EXPECT_FALSE(Rows().isEmpty());
+    EXPECT_TRUE(dialogs_.shown.empty());
+
+    SearchBox()->setText("");
+    QTest::keyClick(Button("按钮3"), Qt::Key_Return);
+    ASSERT_EQ(dialogs_.shown.size(), 1U);
+    EXPECT_EQ(dialogs_.shown[0].text, "搜索内容不能为空");
+    EXPECT_TRUE(SearchBox()->hasFocus());
+}
+
+TEST_F(MainWindowTest, AccessKeysMoveTheFocus) {
+    QTest::keyClick(window_.get(), Qt::Key_S, Qt::AltModifier);
+    EXPECT_TRUE(SearchBox()->hasFocus());
+    QTest::keyClick(window_.get(), Qt::Key_X, Qt::AltModifier);
+    EXPECT_TRUE(List()->hasFocus());
+}
+
+TEST_F(MainWindowTest, ContextMenuKeyOnlyOverAListingRow) {
+    QTest::keyClick(List(), Qt::Key_Menu);
+    EXPECT_FALSE(window_->ListMenu()->isVisible());
+    QTest::keyClick(List(), Qt::Key_Return);
+    QTest::keyClick(List(), Qt::Key_Menu, Qt::ShiftModifier);
+    EXPECT_FALSE(window_->ListMenu()->isVisible());
+    QTest::keyClick(List(), Qt::Key_Menu);
+    EXPECT_TRUE(window_->ListMenu()->isVisible());
+    window_->ListMenu()->hide();
+}
+
+// One real message box: its text, title, icon and button.
+TEST(QtDialogsTest, ShowsTextTitleAndIcon) {
+    QtDialogs dialogs;
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            title = box->windowTitle();
+            icon = box->icon();
+            buttons = static_cast<int>(box->buttons().size());
+            box->accept();
+        }
+    });
+    poll.start(10);
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->close();
+        }
+    });
+    watchdog.start(5000);
+    const int answer = dialogs.ShowMessage(Utf8ToGbk("没有下一页了。"), Utf8ToGbk("提示"), 0x30);
+    EXPECT_EQ(answer, kAnswerOk);
+    EXPECT_EQ(text, "没有下一页了。");
+    EXPECT_EQ(title, "提示");
+    EXPECT_EQ(icon, QMessageBox::Warning);
+    EXPECT_EQ(buttons, 1);
+}
+
+// The editor and the browser are started through xdg-open with the path or address as one
+// argument, never through a shell; so is the updater, by its path. Fake programs record how they
+// were started: their own path, then each argument, NUL-separated so that even a line feed in
+// an argument shows.
+bool WriteRecordingProgram(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    file.write(
+        "#!/bin/sh\n"
+        "printf '%s\\0' \"$0\" \"$#\" \"$@\" > \"$0.log.part\" && mv -f -- \"$0.log.part\" "
+        "\"$0.log\"\n");
+    file.close();
+    return file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// How the fake program at `program` was started last; empty when it was not (within 5 s).
+std::optional<test::StartedProgram> WaitForStart(const QString& program) {
+    QFile log(program + ".log");
+    if (!QTest::qWaitFor([&] { return log.exists(); }, 5000) || !log.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QList<QByteArray> fields = log.readAll().split('\0');
+    log.close();
+    log.remove();
+    // Program, count, the arguments, and the empty piece after the last terminator.
+    if (fields.size() < 3 || fields.size() != fields[1].toInt() + 3) {
+        return std::nullopt;
+    }
+    test::StartedProgram started{fields[0].toStdString(), {}};
+    for (qsizetype i = 2; i + 1 < fields.size(); ++i) {
+        started.args.push_back(fields[i].toStdString());
+    }
+    return started;
+}
+
+class FakeXdgOpen : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        ASSERT_TRUE(WriteRecordingProgram(XdgOpen()));
+        old_path_ = qgetenv("PATH");
+        qputenv("PATH", dir_.path().toUtf8() + ":" + old_path_);
+        // Anything a shell might run from the texts below would write its file here.
+        old_current_ = QDir::currentPath();
+        QDir::setCurrent(dir_.path());
+    }
+    void TearDown() override {
+        QDir::setCurrent(old_current_);
+        qputenv("PATH", old_path_);
+    }
+
+    QString XdgOpen() const { return dir_.filePath("xdg-open"); }
+    std::vector<std::string> XdgOpenArguments() const {
+        const std::optional<test::StartedProgram> started = WaitForStart(XdgOpen());
+        return started ? started->args : std::vector<std::string>{"(not started)"};
+    }
+    // What a shell would have left behind. A command after the program's own would run once it
+    // has recorded its start, so give it a moment.
+    QStringList ShellLeftovers() const {
+        QTest::qWait(300);
+        return QDir(dir_.path()).entryList({"pwned*"}, QDir::Files);
+    }
+
+    QTemporaryDir dir_;
+    QByteArray old_path_;
+    QString old_current_;
+};
+
+// The real desktop, as if the program lived in `directory`.
+class DesktopInFolder final : public Desktop {
+  public:
+    explicit DesktopInFolder(std::string directory) : directory_(std::move(directory)) {}
+    void OpenUrl(const std::string& address) override { real_.OpenUrl(address); }
+    bool StartProgram(const std::string& program, const std::vector<std::string>& args) override {
+        return real_.StartProgram(program, args);
+    }
+    std::string ProgramDirectory() override { return directory_; }
+    std::string ExecutablePath() override { return directory_ + "/vennadar"; }
+
+  private:
+    QtDesktop real_;
+    std::string directory_;
+};
+
+// Folders a user may install the program in. Each would run a command if a shell read the path,
+// bare, in single quotes or in double quotes.
+struct HostileFolder {
+    const char* name;
+    const char* folder;
+};
+const HostileFolder kHostileFolders[] = {
+    {"spaces", "My Programs/Vennadar 1.0"},
+    {"semicolons", "a;touch pwned-semicolon;b"},
+    {"command substitution", "$(touch pwned-dollar)"},
+    {"backticks", "`touch pwned-backtick`"},
+    {"quotes", "it's \"q\"; touch pwned-quote; ' \"; touch pwned-quote2; \""},
+    {"ampersand", "a & touch pwned-ampersand &"},
+    {"pipe", "a | touch pwned-pipe | b"},
+    {"line feeds", "a\ntouch pwned-line-feed\n"},
+    {"redirection and glob", "* > pwned-redirect "},
+    {"variables", "$HOME ${IFS}x"},
+};
+
+TEST_F(FakeXdgOpen, EditorGetsThePathAsOneArgument) {
+    QtDesktop desktop;
+    test::FakeHttp http;
+    test::FakeSounds sounds;
+    test::FakeDialogs dialogs;
+    Services services{http, sounds, dialogs, desktop, BuildSettings()};
+    const std::string path =
+        "/opt/my programs/help/help.txt; touch " + dir_.filePath("pwned").toStdString() + " $(id)";
+    OpenInEditor(services, path);
+    EXPECT_EQ(XdgOpenArguments(), std::vector<std::string>{path});
+    EXPECT_EQ(ShellLeftovers(), QStringList());
+}
+
+TEST_F(FakeXdgOpen, UsageHelpFromAnyProgramFolderIsOneArgument) {
+    for (const HostileFolder& c : kHostileFolders) {
+        SCOPED_TRACE(c.name);
+        const std::string directory = dir_.filePath("install/").toStdString() + c.folder;
+        DesktopInFolder desktop(directory);
+        test::FakeHttp http;
+        test::FakeSounds sounds;
+        test::FakeDialogs dialogs;
+        Services services{http, sounds, dialogs, desktop, BuildSettings()};
+        OpenUsageHelp(services);
+        EXPECT_EQ(XdgOpenArguments(), std::vector<std::string>{directory + "/help/help.txt"});
+    }
+    EXPECT_EQ(ShellLeftovers(), QStringList());
+}
+
+TEST_F(FakeXdgOpen, UpdaterInAnyProgramFolderIsStartedByItsPathAlone) {
+    for (const HostileFolder& c : kHostileFolders) {
+        SCOPED_TRACE(c.name);
+        const std::string directory = dir_.filePath("install/").toStdString() + c.folder;
+        const QString updater = QString::fromStdString(directory + "/更新程序");
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(directory)));
+        ASSERT_TRUE(WriteRecordingProgram(updater));
+        DesktopInFolder desktop(directory);
+        test::FakeHttp http;
+        test::FakeSounds sounds;
+        test::FakeDialogs dialogs;
+        dialogs.answer = kAnswerYes;
+        Services services{http, sounds, dialogs, desktop, BuildSettings()};
+        services.settings.update_check = false;
+        const std::unique_ptr<AppState> state = InitializeGlobals();
+        state->version_record[kFileVersion] = "1.0.0.8";
+        state->remote_version = "1.0.0.9";
+        test::FakeMainView view;
+
+        EXPECT_EQ(UpdateCheck(*state, view, services), UpdateOutcome::ProgramEnds);
+        const std::optional<test::StartedProgram> started = WaitForStart(updater);
+        ASSERT_TRUE(started.has_value());
+        EXPECT_EQ(started->program, updater.toStdString());
+        EXPECT_TRUE(started->args.empty());
+        EXPECT_EQ(dialogs.shown.size(), 1U);  // the offer, and no failure to start
+    }
+    EXPECT_EQ(ShellLeftovers(), QStringList());
+}
+
+TEST_F(FakeXdgOpen, ArticleLinksReachTheBrowserAsOneArgument) {
+    struct Link {
+        const char* name;
+        const char* href;    // as the page writes it
+        const char* opened;  // what the browser is given
+    };
+    const Link links[] = {
+        {"spaces and semicolons", "http://127.0.0.1:8780/a b;touch pwned-l-semicolon",
+         "http://127.0.0.1:8780/a b;touch pwned-l-semicolon"},
+        {"command substitution", "http://127.0.0.1:8780/$(touch pwned-l-dollar)",
+         "http://127.0.0.1:8780/$(touch pwned-l-dollar)"},
+        {"backticks", "https://127.0.0.1/`touch pwned-l-backtick`",
+         "https://127.0.0.1/`touch pwned-l-backtick`"},
+        {"quotes and ampersands by reference",
+         "http://127.0.0.1:8780/q?a=&quot;x&quot;&amp;b='y'&amp;touch pwned-l-ampersand",
+         "http://127.0.0.1:8780/q?a=\"x\"&b='y'&touch pwned-l-ampersand"},
+        {"pipe and redirection", "http://127.0.0.1:8780/x|touch pwned-l-pipe>pwned-l-redirect",
+         "http://127.0.0.1:8780/x|touch pwned-l-pipe>pwned-l-redirect"},
+        {"line feed by reference", "http://127.0.0.1:8780/a&#10;touch pwned-l-line-feed",
+         "http://127.0.0.1:8780/a\ntouch pwned-l-line-feed"},
+        {"mail address", "mailto:reader@example.org?subject=$(touch pwned-l-mail)",
+         "mailto:reader@example.org?subject=$(touch pwned-l-mail)"},
+        {"relative", "../a b/$(touch pwned-l-relative);`x`",
+         "http://127.0.0.1:8780/a%20b/$(touch%20pwned-l-relative);`x`"},
+    };
+    std::string body;
+    for (const Link& link : links) {
+        body += std::string("    <p><a href=\"") + link.href + "\">" + link.name + "</a></p>\n";
+    }
+    const std::unique_ptr<AppState> state = InitializeGlobals();
+    state->article_handoff.title = Utf8ToGbk("链接");
+    state->article_handoff.link = "http://127.0.0.1:8780/archives/12.html";
+    state->article_handoff.page_text = Utf8ToGbk(
+        "<html><body>\n<center><h1>链接</h1>\n<div>正文：</div></center>\n"
+        "   <article id=\"post_content\">\n    <p>Links:</p>\n" +
+        body + "       </article>\n</body></html>\n");
+    QtDesktop desktop;
+    test::FakeHttp http;
+    test::FakeSounds sounds;
+    test::FakeDialogs dialogs;
+    Services services{http, sounds, dialogs, desktop, BuildSettings()};
+    QPointer<ArticleWindow> window = new ArticleWindow(*state, services);
+    const auto discard = qScopeGuard([&] { delete window.data(); });
+    window->show();
+    ShowArticle(*state, *window, services);
+    auto* list = window->findChild<QTreeWidget*>("超级列表框1");
+    ASSERT_EQ(list->topLevelItemCount(), static_cast<int>(std::size(links)));
+
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const Link& link = links[static_cast<std::size_t>(i)];
+        SCOPED_TRACE(link.name);
+        window->SetSelectedLink(i);
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_EQ(XdgOpenArguments(), std::vector<std::string>{link.opened});
+    }
+    window->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 2000));
+    EXPECT_EQ(ShellLeftovers(), QStringList());
+}
+
+TEST_F(FakeXdgOpen, BrowserGetsTheAddress) {
+    QtDesktop desktop;
+    desktop.OpenUrl("http://127.0.0.1:8780/archives/12.html");
+    EXPECT_EQ(XdgOpenArguments(),
+              std::vector<std::string>{"http://127.0.0.1:8780/archives/12.html"});
+}
+
+}  // namespace
+}  // namespace vennadar
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

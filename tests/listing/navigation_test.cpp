@@ -1,0 +1,372 @@
+#include "core/listing/navigation.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/commands/main_commands.h"
+#include "core/commands/startup.h"
+#include "core/search/search_command.h"
+#include "support/fakes.h"
+#include "support/test_support.h"
+
+namespace vennadar {
+namespace {
+
+using test::ShownMessage;
+using test::StartedProgram;
+
+constexpr char kBase[] = "http://site";
+
+// A listing page whose rows are titled "<name> <i>".
+std::string ListingPage(const std::string& name, int rows) {
+    std::string page = "<html><body>\n";
+    for (int i = 1; i <= rows; ++i) {
+        const std::string id = name + std::to_string(i);
+        page += "<h2><a target=\"_blank\" href=\"http://site/archives/" + id + ".html\">" + name +
+                " " + std::to_string(i) + "</a></h2>\n";
+        page += "<span>发表日期：2020-01-0" + std::to_string(i % 9 + 1) + "</span>\n";
+        page += "<span>点击：" + std::to_string(10 + i) + "</span>\n";
+    }
+    return page + "</body></html>\n";
+}
+
+BuildSettings TestSettings() {
+    BuildSettings settings;
+    settings.site_base = kBase;
+    settings.chat_group_url = "https://chat.example/invite";
+    settings.update_check = false;
+    return settings;
+}
+
+class Navigation : public ::testing::Test {
+  protected:
+    Navigation() {
+        view_.title_of_handoff = [this] { return GbkToUtf8(state_->article_handoff.title); };
+        // Home: two pages; category jdxt: three pages; zsgn: four pages.
+        Serve("/page/1", "home", 10);
+        Serve("/page/2", "homeB", 3);
+        for (int page = 1; page <= 3; ++page) {
+            Serve("/category/jdxt/page/" + std::to_string(page), "jdxt" + std::to_string(page), 10);
+        }
+        for (int page = 1; page <= 4; ++page) {
+            Serve("/category/zsgn/page/" + std::to_string(page), "zsgn" + std::to_string(page), 10);
+        }
+        http_.pages["http://site/archives/home3.html"] = "<p>article</p>";
+    }
+
+    void Serve(const std::string& path, const std::string& name, int rows) {
+        http_.pages[kBase + path] = ListingPage(name, rows);
+    }
+
+    void Start() { MainWindowCreated(*state_, view_, services_); }
+
+    // Selects the category row with this name and activates it.
+    void Choose(const std::string& name) {
+        for (int i = 0; i < view_.RowCount(); ++i) {
+            if (view_.rows[static_cast<std::size_t>(i)] == name) {
+                view_.selected = i;
+            }
+        }
+        ActivateListItem(*state_, view_, services_);
+    }
+
+    void Key(int key, int modifiers = 0) {
+        ListKeyPressed(*state_, view_, services_, KeyEvent{key, modifiers});
+    }
+
+    std::string LastRequest() const {
+        return http_.requests.empty() ? std::string() : http_.requests.back();
+    }
+
+    std::unique_ptr<AppState> state_ = InitializeGlobals();
+    test::FakeMainView view_;
+    test::FakeHttp http_;
+    test::FakeSounds sounds_;
+    test::FakeDialogs dialogs_;
+    test::FakeDesktop desktop_;
+    Services services_{http_, sounds_, dialogs_, desktop_, TestSettings()};
+};
+
+const std::vector<std::string> kCategoryNames = {"最新文章", "最新动态", "经典习题",
+                                                 "高考试题", "知识归纳", "教材相关",
+                                                 "课外知识", "文艺展示", "学习工具"};
+
+TEST_F(Navigation, StartUpShowsTheNineCategoriesWithTheFirstCurrent) {
+    Start();
+    EXPECT_EQ(view_.rows, kCategoryNames);
+    EXPECT_EQ(view_.selected, 0);
+    EXPECT_EQ(view_.title, "Vennadar - ");  // no version record yet
+    EXPECT_FALSE(view_.previous_enabled);
+    EXPECT_FALSE(view_.next_enabled);
+    EXPECT_FALSE(view_.first_enabled);
+    EXPECT_TRUE(state_->showing_categories);
+    EXPECT_EQ(state_->listing_query.page_number, 1);
+    EXPECT_EQ(sounds_.played,
+              (std::vector<EmbeddedSound>{EmbeddedSound::Startup, EmbeddedSound::Select}));
+    EXPECT_TRUE(http_.requests.empty());
+}
+
+TEST_F(Navigation, ChoosingTheHomeCategoryListsItsFirstPage) {
+    Start();
+    sounds_.played.clear();
+    Choose("最新文章");
+    EXPECT_EQ(LastRequest(), "http://site/page/1");
+    ASSERT_EQ(view_.rows.size(), 10U);
+    EXPECT_EQ(view_.rows[2], "home 3:发表日期：2020-01-04:点击：13");
+    EXPECT_EQ(view_.selected, 0);
+    EXPECT_EQ(view_.focus, "list");
+    EXPECT_TRUE(view_.next_enabled);
+    EXPECT_FALSE(view_.previous_enabled);
+    EXPECT_FALSE(view_.first_enabled);
+    EXPECT_FALSE(state_->showing_categories);
+    EXPECT_EQ(state_->last_category_index, 0);
+    EXPECT_EQ(sounds_.played,
+              (std::vector<EmbeddedSound>{EmbeddedSound::Select, EmbeddedSound::Listing}));
+}
+
+TEST_F(Navigation, ChoosingACategoryStartsAtPageOneWhateverPageWasCurrent) {
+    Start();
+    state_->listing_query.page_number = 5;
+    Choose("经典习题");
+    EXPECT_EQ(LastRequest(), "http://site/category/jdxt/page/1");
+    EXPECT_TRUE(state_->listing_query.category_flag);
+    EXPECT_EQ(state_->listing_query.category_slug, "jdxt");
+    EXPECT_EQ(state_->last_category_index, 2);
+}
+
+TEST_F(Navigation, NextPageOnLastPageWarnsOnceAndGoesBack) {
+    Start();
+    Choose("经典习题");
+    NextPage(*state_, view_, services_);
+    EXPECT_TRUE(view_.previous_enabled);
+    EXPECT_TRUE(view_.first_enabled);
+    NextPage(*state_, view_, services_);
+    EXPECT_TRUE(dialogs_.shown.empty());
+    http_.requests.clear();
+    NextPage(*state_, view_, services_);
+    EXPECT_EQ(dialogs_.shown, (std::vector<ShownMessage>{{"没有下一页了。", "提示", 0x30}}));
+    EXPECT_EQ(http_.requests, (std::vector<std::string>{"http://site/category/jdxt/page/4",
+                                                        "http://site/category/jdxt/page/3"}));
+    EXPECT_EQ(state_->listing_query.page_number, 3);
+    ASSERT_EQ(view_.rows.size(), 10U);
+    EXPECT_EQ(view_.rows[0].substr(0, 7), "jdxt3 1");
+    EXPECT_EQ(view_.focus, "list");
+}
+
+TEST_F(Navigation, PreviousPageGoesBackOnePage) {
+    Start();
+    Choose("经典习题");
+    NextPage(*state_, view_, services_);
+    PreviousPage(*state_, view_, services_);
+    EXPECT_EQ(LastRequest(), "http://site/category/jdxt/page/1");
+    EXPECT_FALSE(view_.previous_enabled);
+    EXPECT_FALSE(view_.first_enabled);
+}
+
+TEST_F(Navigation, FirstPageInsideACategoryStaysInTheCategory) {
+    Start();
+    Choose("知识归纳");
+    for (int i = 0; i < 3; ++i) {
+        NextPage(*state_, view_, services_);
+    }
+    EXPECT_EQ(LastRequest(), "http://site/category/zsgn/page/4");
+    BackToFirstPage(*state_, view_, services_);
+    EXPECT_EQ(LastRequest(), "http://site/category/zsgn/page/1");
+}
+
+TEST_F(Navigation, FirstPageAfterSearchFromHomeShowsHomeListing) {
+    Start();
+    view_.search_text = "勾股";
+    SearchCommand(*state_, view_, services_);
+    BackToFirstPage(*state_, view_, services_);
+    EXPECT_EQ(LastRequest(), "http://site/page/1");
+    EXPECT_FALSE(state_->listing_query.search_flag);
+}
+
+TEST_F(Navigation, BackspaceThenSameCategoryRestartsAtPageOneWithItSelected) {
+    Start();
+    Choose("经典习题");
+    NextPage(*state_, view_, services_);
+    sounds_.played.clear();
+    Key(kKeyBackspace);
+    EXPECT_EQ(view_.rows, kCategoryNames);
+    EXPECT_EQ(view_.selected, 2);
+    EXPECT_TRUE(state_->showing_categories);
+    EXPECT_FALSE(view_.previous_enabled);
+    EXPECT_FALSE(view_.next_enabled);
+    EXPECT_TRUE(view_.first_enabled);  // keeps its state
+    EXPECT_EQ(sounds_.played, (std::vector<EmbeddedSound>{EmbeddedSound::Select}));
+    Choose("经典习题");
+    EXPECT_EQ(LastRequest(), "http://site/category/jdxt/page/1");
+}
+
+TEST_F(Navigation, StaleFirstPageButtonOverCategoriesLoadsHomeListing) {
+    Start();
+    Choose("经典习题");
+    NextPage(*state_, view_, services_);
+    Key(kKeyBackspace);
+    ASSERT_TRUE(view_.first_enabled);
+    BackToFirstPage(*state_, view_, services_);
+    EXPECT_EQ(LastRequest(), "http://site/page/1");
+    EXPECT_FALSE(view_.next_enabled);
+    EXPECT_FALSE(state_->showing_categories);
+}
+
+struct KeyCase {
+    const char* name;
+    bool in_listing;
+    bool row_selected;
+    int key;
+    int modifiers;
+    int expected_requests;
+    int expected_menus;
+    bool expect_categories;
+};
+
+class ListKeys : public Navigation, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(ListKeys, ActOnlyOnAListingWithoutModifiers) {
+    const KeyCase& c = GetParam();
+    Start();
+    if (c.in_listing) {
+        Choose("最新文章");
+    }
+    if (!c.row_selected) {
+        view_.selected = -1;
+    }
+    http_.requests.clear();
+    Key(c.key, c.modifiers);
+    EXPECT_EQ(static_cast<int>(http_.requests.size()), c.expected_requests);
+    EXPECT_EQ(view_.menus_shown, c.expected_menus);
+    EXPECT_EQ(state_->showing_categories, c.expect_categories);
+}
+
+constexpr int kShift = 0x02000000;
+constexpr int kCtrl = 0x04000000;
+constexpr int kAlt = 0x08000000;
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ListKeys,
+    ::testing::Values(
+        KeyCase{"F5Refreshes", true, true, kKeyF5, 0, 1, 0, false},
+        KeyCase{"F5WithCtrlDoesNothing", true, true, kKeyF5, kCtrl, 0, 0, false},
+        KeyCase{"F5OnCategoriesDoesNothing", false, true, kKeyF5, 0, 0, 0, true},
+        KeyCase{"BackspaceShowsCategories", true, true, kKeyBackspace, 0, 0, 0, true},
+        KeyCase{"BackspaceWithShiftDoesNothing", true, true, kKeyBackspace, kShift, 0, 0, false},
+        KeyCase{"MenuKeyPopsUpMenu", true, true, kKeyApplications, 0, 0, 1, false},
+        KeyCase{"MenuKeyWithAltDoesNothing", true, true, kKeyApplications, kAlt, 0, 0, false},
+        KeyCase{"MenuKeyWithoutSelectionDoesNothing", true, false, kKeyApplications, 0, 0, 0,
+                false},
+        KeyCase{"MenuKeyOnCategoriesDoesNothing", false, true, kKeyApplications, 0, 0, 0, true}),
+    test::CaseName());
+
+TEST_F(Navigation, RightClickMenuOnlyOverASelectedListingRow) {
+    Start();
+    ListContextMenuRequested(*state_, view_);
+    EXPECT_EQ(view_.menus_shown, 0);
+    Choose("最新文章");
+    ListContextMenuRequested(*state_, view_);
+    EXPECT_EQ(view_.menus_shown, 1);
+    view_.selected = -1;
+    ListContextMenuRequested(*state_, view_);
+    EXPECT_EQ(view_.menus_shown, 1);
+}
+
+TEST_F(Navigation, ActivatingAnArticleDownloadsItOnceAndOpensTheWindow) {
+    Start();
+    Choose("最新文章");
+    view_.selected = 2;
+    http_.requests.clear();
+    sounds_.played.clear();
+    ActivateListItem(*state_, view_, services_);
+    EXPECT_EQ(http_.requests, (std::vector<std::string>{"http://site/archives/home3.html"}));
+    EXPECT_EQ(state_->article_handoff.page_text, "<p>article</p>");
+    EXPECT_EQ(state_->article_handoff.link, "http://site/archives/home3.html");
+    EXPECT_EQ(view_.article_titles, (std::vector<std::string>{"home 3"}));
+    EXPECT_EQ(sounds_.played, (std::vector<EmbeddedSound>{EmbeddedSound::Select}));
+}
+
+TEST_F(Navigation, ActivatingWithNothingSelectedOnlyPlaysTheSound) {
+    Start();
+    Choose("最新文章");
+    view_.selected = -1;
+    http_.requests.clear();
+    ActivateListItem(*state_, view_, services_);
+    EXPECT_TRUE(http_.requests.empty());
+    EXPECT_TRUE(view_.article_titles.empty());
+}
+
+TEST_F(Navigation, FailedCategoryDownloadLeavesEmptyListWithNextEnabled) {
+    Start();
+    Choose("学习工具");
+    EXPECT_TRUE(view_.rows.empty());
+    EXPECT_EQ(view_.selected, -1);
+    EXPECT_TRUE(view_.next_enabled);
+    EXPECT_TRUE(dialogs_.shown.empty());
+    EXPECT_EQ(sounds_.played.back(), EmbeddedSound::Listing);
+}
+
+TEST_F(Navigation, EmptySearchWarnsAndFetchesNothing) {
+    Start();
+    SearchCommand(*state_, view_, services_);
+    EXPECT_EQ(dialogs_.shown, (std::vector<ShownMessage>{{"搜索内容不能为空", "提示", 0x30}}));
+    EXPECT_EQ(view_.focus, "search");
+    EXPECT_TRUE(http_.requests.empty());
+    EXPECT_EQ(view_.rows, kCategoryNames);
+}
+
+TEST_F(Navigation, SpaceIsSearchedAndNoResultsLeaveTheListEmpty) {
+    Start();
+    view_.search_text = " ";
+    SearchCommand(*state_, view_, services_);
+    EXPECT_EQ(http_.requests, (std::vector<std::string>{"http://site/page/1?s=%20"}));
+    EXPECT_EQ(dialogs_.shown,
+              (std::vector<ShownMessage>{{"没有搜索到内容，不如换个关键词试试", "提示", 0x30}}));
+    EXPECT_TRUE(view_.rows.empty());
+    EXPECT_TRUE(state_->listing_query.search_flag);
+    EXPECT_EQ(state_->listing_query.page_number, 1);
+}
+
+TEST_F(Navigation, SearchWinsOverCategoryAndPagingReadsTheEditedKeyword) {
+    Start();
+    Choose("经典习题");
+    view_.search_text = "中";
+    http_.pages["http://site/page/1?s=%E4%B8%AD"] = ListingPage("hit", 10);
+    SearchCommand(*state_, view_, services_);
+    EXPECT_EQ(LastRequest(), "http://site/page/1?s=%E4%B8%AD");
+    EXPECT_EQ(view_.rows.size(), 10U);
+    EXPECT_FALSE(view_.previous_enabled);
+    view_.search_text = "a";
+    NextPage(*state_, view_, services_);
+    EXPECT_EQ(http_.requests[http_.requests.size() - 2], "http://site/page/2?s=%61");
+}
+
+TEST_F(Navigation, MenuCommandsOpenTheRightPlaces) {
+    Start();
+    OpenUsageHelp(services_);
+    OpenUpgradeLog(services_);
+    EXPECT_EQ(desktop_.started,
+              (std::vector<StartedProgram>{
+                  {"xdg-open", {"/opt/my programs/vennadar/help/help.txt"}},
+                  {"xdg-open", {"/opt/my programs/vennadar/help/升级日志.txt"}}}));
+    OpenSiteHome(services_);
+    OpenAboutSite(services_);
+    OpenDonationPage(services_);
+    OpenChatGroup(services_);
+    Choose("最新文章");
+    view_.selected = 2;
+    OpenSelectedArticleInBrowser(*state_, view_, services_);
+    EXPECT_EQ(desktop_.opened,
+              (std::vector<std::string>{"http://site", "http://site/gywm-html",
+                                        "http://site/jzbz-html", "https://chat.example/invite",
+                                        "http://site/archives/home3.html"}));
+    BackToCategoryList(*state_, view_, services_);
+    EXPECT_EQ(view_.rows, kCategoryNames);
+    ExitCommand(view_);
+    EXPECT_TRUE(view_.closed);
+}
+
+}  // namespace
+}  // namespace vennadar

@@ -1,0 +1,186 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/ports/article_view.h"
+#include "core/ports/main_view.h"
+#include "core/ports/services.h"
+#include "core/text/code_page.h"
+
+namespace vennadar::test {
+
+// Serves pages from a map; records every address asked for. Unknown addresses fail.
+class FakeHttp final : public Http {
+  public:
+    std::optional<std::string> Download(const std::string& address) override {
+        requests.push_back(address);
+        const auto page = pages.find(address);
+        if (page == pages.end()) {
+            return std::nullopt;
+        }
+        return page->second;
+    }
+    std::map<std::string, std::string> pages;
+    std::vector<std::string> requests;
+};
+
+class FakeSounds final : public SoundPlayer {
+  public:
+    void Play(EmbeddedSound sound) override { played.push_back(sound); }
+    std::vector<EmbeddedSound> played;
+};
+
+struct ShownMessage {
+    std::string text;  // UTF-8
+    std::string title;
+    int style = 0;
+    bool operator==(const ShownMessage&) const = default;
+};
+
+class FakeDialogs final : public Dialogs {
+  public:
+    int ShowMessage(const Text& text, const Text& title, int style) override {
+        shown.push_back({GbkToUtf8(text), GbkToUtf8(title), style});
+        return answer;
+    }
+    std::optional<std::string> AskSavePath(const Text& proposed_name,
+                                           const Text& filter_description,
+                                           const std::string& filter_pattern) override {
+        save_requests.push_back(GbkToUtf8(proposed_name) + "|" + GbkToUtf8(filter_description) +
+                                "|" + filter_pattern);
+        return save_path;
+    }
+    std::vector<ShownMessage> shown;
+    int answer = kAnswerOk;
+    std::vector<std::string> save_requests;
+    std::optional<std::string> save_path;
+};
+
+struct StartedProgram {
+    std::string program;
+    std::vector<std::string> args;
+    bool operator==(const StartedProgram&) const = default;
+};
+
+class FakeDesktop final : public Desktop {
+  public:
+    void OpenUrl(const std::string& address) override { opened.push_back(address); }
+    bool StartProgram(const std::string& program, const std::vector<std::string>& args) override {
+        started.push_back({program, args});
+        return start_succeeds;
+    }
+    std::string ProgramDirectory() override { return directory; }
+    std::string ExecutablePath() override { return executable; }
+    bool start_succeeds = true;
+    std::string executable = "/nonexistent/vennadar";
+    std::vector<std::string> opened;
+    std::vector<StartedProgram> started;
+    std::string directory = "/opt/my programs/vennadar";
+};
+
+// The main window's state as plain values.
+class FakeMainView final : public MainView {
+  public:
+    Text Title() const override { return title; }
+    void SetTitle(const Text& text) override { title = text; }
+    void ClearList() override {
+        rows.clear();
+        selected = -1;
+    }
+    void AppendRow(const Text& text) override { rows.push_back(GbkToUtf8(text)); }
+    int RowCount() const override { return static_cast<int>(rows.size()); }
+    Text RowText(int index) const override {
+        return index >= 0 && index < RowCount() ? Utf8ToGbk(rows[static_cast<std::size_t>(index)])
+                                                : Text();
+    }
+    int SelectedIndex() const override { return selected; }
+    void SetSelectedIndex(int index) override {
+        selected = index >= 0 && index < RowCount() ? index : -1;
+    }
+    void FocusList() override { focus = "list"; }
+    Text SearchText() const override { return Utf8ToGbk(search_text); }
+    void FocusSearchBox() override { focus = "search"; }
+    void SetPreviousPageEnabled(bool enabled) override { previous_enabled = enabled; }
+    void SetNextPageEnabled(bool enabled) override { next_enabled = enabled; }
+    void SetFirstPageEnabled(bool enabled) override { first_enabled = enabled; }
+    void PopUpListMenu() override { ++menus_shown; }
+    void OpenArticleWindow() override { article_titles.push_back(title_of_handoff()); }
+    void CloseWindow() override { closed = true; }
+    void ShowWindow() override { shown = true; }
+    bool shown = false;
+
+    std::function<std::string()> title_of_handoff = [] { return std::string(); };
+    Text title = "Vennadar";
+    std::vector<std::string> rows;  // UTF-8
+    int selected = -1;
+    std::string focus;
+    std::string search_text;       // UTF-8
+    bool previous_enabled = true;  // as the window is laid out
+    bool next_enabled = true;
+    bool first_enabled = false;
+    int menus_shown = 0;
+    std::vector<std::string> article_titles;
+    bool closed = false;
+};
+
+// Records what the reader asks of its player.
+class FakePlayer final : public MediaPlayer {
+  public:
+    void Open(const std::string& source) override { calls.push_back("open " + source); }
+    void SetVolume(int left, int right) override {
+        calls.push_back("volume " + std::to_string(left) + " " + std::to_string(right));
+    }
+    void Play(int from) override { calls.push_back("play " + std::to_string(from)); }
+    void Pause() override { calls.push_back("pause"); }
+    void Stop() override { calls.push_back("stop"); }
+    int Position() const override { return position; }
+    std::vector<std::string> calls;
+    int position = 0;
+};
+
+// Hands out identifiers 101, 102, ... and records registrations.
+class FakeHotKeys final : public HotKeys {
+  public:
+    int Register(int modifiers, int key) override {
+        registered.push_back({modifiers, key});
+        return 100 + static_cast<int>(registered.size());
+    }
+    void Unregister(int id) override { unregistered.push_back(id); }
+    void SetHandler(std::function<void(int)> h) override { handler = std::move(h); }
+    std::vector<std::pair<int, int>> registered;
+    std::vector<int> unregistered;
+    std::function<void(int)> handler;
+};
+
+class FakeArticleView final : public ArticleView {
+  public:
+    Text Title() const override { return title; }
+    void SetTitle(const Text& text) override { title = text; }
+    Text BodyText() const override { return body; }
+    void SetBodyText(const Text& text) override { body = text; }
+    void ShowLinkList() override { links_shown = true; }
+    void AppendLinkRow(const Text& caption) override { rows.push_back(GbkToUtf8(caption)); }
+    int SelectedLink() const override { return selected; }
+    void SetSelectedLink(int index) override {
+        selected = index >= 0 && index < static_cast<int>(rows.size()) ? index : -1;
+    }
+    void PopUpLinkMenu() override { ++menus; }
+    void CopyToClipboard(const Text& text) override { clipboard = text; }
+    void CloseWindow() override { closed = true; }
+    MediaPlayer& Player() override { return player; }
+
+    Text title;
+    Text body;
+    bool links_shown = false;
+    std::vector<std::string> rows;
+    int selected = -1;
+    int menus = 0;
+    Text clipboard;
+    bool closed = false;
+    FakePlayer player;
+};
+
+}  // namespace vennadar::test
