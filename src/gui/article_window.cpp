@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,49 +16,9 @@
 #include "core/ports/key_event.h"
 #include "core/reader/article_audio.h"
 #include "core/reader/article_reader.h"
+#include "gui/controls.h"
 
 namespace vennadar {
-namespace {
-
-int ModifierState(const QKeyEvent* event) {
-    return static_cast<int>(event->modifiers() &
-                            (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
-}
-
-int VirtualKey(const QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return kKeyEnter;
-        case Qt::Key_Space:
-            return kKeySpace;
-        case Qt::Key_Backspace:
-            return kKeyBackspace;
-        case Qt::Key_Menu:
-            return kKeyApplications;
-        default:
-            return 0;
-    }
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, QRect rect,
-                  QWidget* buddy, const QString& accessible_name) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromUtf8(name));
-    label->setGeometry(rect);
-    label->setBuddy(buddy);
-    label->setAccessibleName(accessible_name);
-    return label;
-}
-
-void MakeHiddenGroupBox(QWidget* parent, const char* name, const QString& caption, QRect rect) {
-    auto* box = new QGroupBox(caption, parent);
-    box->setObjectName(QString::fromUtf8(name));
-    box->setGeometry(rect);
-    box->hide();
-}
-
-}  // namespace
 
 ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* parent)
     : QMainWindow(parent), state_(state), services_(services) {
@@ -93,12 +52,11 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
     connect(links_, &QTreeWidget::itemActivated, this,
             [this] { OpenLink(state_, *this, services_); });
 
-    MakeLabel(client, "标签2", QStringLiteral("正文(&x)"), QRect(32, 462, 80, 24), body_,
-              QStringLiteral("正文"));
+    MakeLabel(client, "标签2", QStringLiteral("正文(&x)"), QRect(32, 462, 80, 24), body_);
     MakeHiddenGroupBox(client, "分组框2", QStringLiteral("正文(&x)"), QRect(32, 32, 560, 400));
     MakeHiddenGroupBox(client, "分组框1", QStringLiteral("链接(&l)"), QRect(620, 32, 120, 400));
-    links_label_ = MakeLabel(client, "标签1", QStringLiteral("链接(&l)"), QRect(620, 462, 120, 24),
-                             links_, QStringLiteral("链接"));
+    links_label_ =
+        MakeLabel(client, "标签1", QStringLiteral("链接(&l)"), QRect(620, 462, 120, 24), links_);
     links_label_->hide();
     body_->raise();
     links_->raise();
@@ -160,7 +118,7 @@ bool ArticleWindow::eventFilter(QObject* watched, QEvent* event) {
         return QMainWindow::eventFilter(watched, event);
     }
     const auto* key_event = static_cast<QKeyEvent*>(event);
-    const KeyEvent key{VirtualKey(key_event), ModifierState(key_event)};
+    const KeyEvent key{VirtualKey(key_event, KeyHandler::kArticleWindow), ModifierState(key_event)};
     if (watched == body_ && BodyKeyPressed(*this, key)) {
         return true;
     }

@@ -2,15 +2,12 @@
 
 #include <QAccessible>
 #include <QContextMenuEvent>
-#include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTreeWidget>
 
 #include "adapters/qt/qt_text.h"
@@ -21,69 +18,9 @@
 #include "core/search/search_command.h"
 #include "core/update/update_check.h"
 #include "gui/article_window.h"
+#include "gui/controls.h"
 
 namespace vennadar {
-namespace {
-
-// The name a screen reader speaks for a caption: without its access-key marker, "(&x)" or "&".
-QString AccessibleCaption(QString caption) {
-    static const QRegularExpression marker(QStringLiteral("\\(&[^)]*\\)"));
-    caption.remove(marker);
-    caption.remove(QLatin1Char('&'));
-    return caption.trimmed();
-}
-
-// Shift, Ctrl and Alt only; the key handlers act when none of them is held.
-int ModifierState(const QKeyEvent* event) {
-    return static_cast<int>(event->modifiers() &
-                            (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
-}
-
-int VirtualKey(const QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Backspace:
-            return kKeyBackspace;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return kKeyEnter;
-        case Qt::Key_Menu:
-            return kKeyApplications;
-        case Qt::Key_F5:
-            return kKeyF5;
-        default:
-            return 0;
-    }
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect rect) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromUtf8(name));
-    button->setGeometry(rect);
-    button->setAccessibleName(AccessibleCaption(caption));
-    button->setAutoDefault(false);
-    return button;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, QRect rect,
-                  QWidget* buddy) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromUtf8(name));
-    label->setGeometry(rect);
-    label->setBuddy(buddy);
-    label->setAccessibleName(AccessibleCaption(caption));
-    return label;
-}
-
-QGroupBox* MakeHiddenGroupBox(QWidget* parent, const char* name, const QString& caption,
-                              QRect rect) {
-    auto* box = new QGroupBox(caption, parent);
-    box->setObjectName(QString::fromUtf8(name));
-    box->setGeometry(rect);
-    box->hide();
-    return box;
-}
-
-}  // namespace
 
 MainWindow::MainWindow(AppState& state, Services& services, QWidget* parent)
     : QMainWindow(parent), state_(state), services_(services) {
@@ -217,7 +154,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         return QMainWindow::eventFilter(watched, event);
     }
     const auto* key_event = static_cast<QKeyEvent*>(event);
-    const KeyEvent key{VirtualKey(key_event), ModifierState(key_event)};
+    const KeyEvent key{VirtualKey(key_event, KeyHandler::kMainWindow), ModifierState(key_event)};
     if (watched == list_) {
         if (key.key == kKeyEnter) {
             if (key.modifiers == 0) {
