@@ -18,6 +18,7 @@
 #include "core/text/code_page.h"
 #include "core/text/regex.h"
 #include "html/html_to_text.h"
+#include "html/nesting_limit.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ vennadar::Text CheckedText(const vennadar::Text& html) {
 // The nesting limit holds, give or take the elements the parser opens that the limit does not
 // follow (paragraphs, list items, cells).
 void CheckNesting(const vennadar::Text& html) {
-    FUZZ_CHECK(vennadar::ParsedNestingDepth(html) <= 3 * 512);
+    FUZZ_CHECK(vennadar::html::ParsedNestingDepth(html) <= 3 * 512);
 }
 
 void CheckOpenable(const std::optional<std::string>& address, bool mailto_allowed) {

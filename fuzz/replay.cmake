@@ -13,12 +13,14 @@ option(VENNADAR_FUZZ_AFTER_FIX "Also replay the reproducers of faults awaiting a
 # what the known blow-ups take.
 set(VENNADAR_FUZZ_BUDGET_DEFAULT --max-seconds=5 --max-rss-mb=1024)
 set(VENNADAR_FUZZ_BUDGET_fuzz_article --max-seconds=2 --max-rss-mb=384)
+set(VENNADAR_FUZZ_BUDGET_fuzz_nesting_limit --max-seconds=2 --max-rss-mb=384)
 set(VENNADAR_FUZZ_BUDGET_fuzz_manifest --max-seconds=1 --max-rss-mb=384)
 if(VENNADAR_SANITIZE)
     # An unoptimised build under AddressSanitizer runs some ten times slower and holds freed
     # memory in quarantine; a quadratic parser still takes far longer than this.
     set(VENNADAR_FUZZ_BUDGET_DEFAULT --max-seconds=30 --max-rss-mb=4096)
     set(VENNADAR_FUZZ_BUDGET_fuzz_article --max-seconds=20 --max-rss-mb=2048)
+    set(VENNADAR_FUZZ_BUDGET_fuzz_nesting_limit --max-seconds=20 --max-rss-mb=2048)
     set(VENNADAR_FUZZ_BUDGET_fuzz_manifest --max-seconds=10 --max-rss-mb=2048)
 endif()
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstddef>
-
 #include "core/text/text.h"
 
 namespace vennadar {
@@ -15,9 +13,5 @@ namespace vennadar {
 // inline text. Never fails: any input gives some text, the empty text for the empty input, in
 // time linear in its length (elements nest at most 512 deep, as in browsers).
 Text HtmlToText(const Text& html_gbk);
-
-// How deep elements nest in the tree the parser builds for a fragment once the nesting limit
-// has been applied, counting the fragment's own elements from 1: what tests check the limit by.
-std::size_t ParsedNestingDepth(const Text& html_gbk);
 
 }  // namespace vennadar
