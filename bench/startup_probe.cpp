@@ -25,8 +25,7 @@ int main(int argc, char** argv) {
     const BuildSettings settings = DefaultBuildSettings();
     HttpLimits limits;
     limits.user_agent = "Vennadar/" + settings.program_version;
-    CurlHttp curl(limits);
-    BusyCursorHttp http(curl);
+    CurlHttp http(limits);
     QtSoundPlayer sounds;
     QtDialogs dialogs;
     QtDesktop desktop;
@@ -37,7 +36,6 @@ int main(int argc, char** argv) {
         startup_timing::FirstPaintWatcher watcher(&window, main_start, settle_ms);
         dialogs.SetParent(&window);
         sounds.HoldUntilPainted(&window);
-        window.show();
         MainWindowCreated(*state, window, services);
         watcher.Arm();
         QApplication::exec();

@@ -1,13 +1,17 @@
 #include "gui/main_window.h"
 
 #include <QAccessible>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "adapters/qt/qt_text.h"
@@ -17,6 +21,7 @@
 #include "core/reader/article_reader.h"
 #include "core/search/search_command.h"
 #include "core/update/update_check.h"
+#include "core/wait/wait.h"
 #include "gui/article_window.h"
 #include "gui/controls.h"
 
@@ -30,9 +35,24 @@ MainWindow::MainWindow(AppState& state, Services& services, QWidget* parent)
     BuildMenus();
     move(50, 50);
     resize(640, 600);
+
+    // Escape gives up a download being waited for, from anywhere in this window.
+    give_up_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    give_up_->setContext(Qt::WindowShortcut);
+    give_up_->setEnabled(false);
+    connect(give_up_, &QShortcut::activated, this,
+            [this] { GiveUpWait(state_, *this, services_); });
+    // A short wait passes unnoticed; a longer one is said, so nobody takes silence for a hang.
+    loading_notice_ = new QTimer(this);
+    loading_notice_->setSingleShot(true);
+    loading_notice_->setInterval(500);
+    connect(loading_notice_, &QTimer::timeout, this, &MainWindow::ShowLoadingNotice);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    CancelAllDownloads(state_, services_);
+    SetBusy(false);
+}
 
 void MainWindow::BuildControls() {
     auto* client = new QWidget(this);
@@ -116,11 +136,8 @@ void MainWindow::BuildMenus() {
     help->setObjectName(QStringLiteral("HelpMenu"));
     help->addAction(QStringLiteral("使用说明"), this, [this] { OpenUsageHelp(services_); });
     help->addAction(QStringLiteral("升级日志"), this, [this] { OpenUpgradeLog(services_); });
-    QAction* check = help->addAction(QStringLiteral("检查更新"), this, [this] {
-        if (CheckForUpdatesCommand(state_, *this, services_) == UpdateOutcome::ProgramEnds) {
-            close();  // the updater has started
-        }
-    });
+    QAction* check = help->addAction(QStringLiteral("检查更新"), this,
+                                     [this] { CheckForUpdatesCommand(state_, *this, services_); });
     check->setObjectName(QStringLiteral("CheckForUpdatesAction"));
     help->addAction(QStringLiteral("加入官方群"), this, [this] { OpenChatGroup(services_); });
     help->addAction(QStringLiteral("关于网站"), this, [this] { OpenAboutSite(services_); });
@@ -246,6 +263,48 @@ void MainWindow::SetNextPageEnabled(bool enabled) {
 
 void MainWindow::SetFirstPageEnabled(bool enabled) {
     first_page_button_->setEnabled(enabled);
+}
+
+bool MainWindow::PreviousPageEnabled() const {
+    return previous_button_->isEnabled();
+}
+
+bool MainWindow::NextPageEnabled() const {
+    return next_button_->isEnabled();
+}
+
+bool MainWindow::FirstPageEnabled() const {
+    return first_page_button_->isEnabled();
+}
+
+void MainWindow::SetBusy(bool busy) {
+    if (busy == busy_) {
+        return;
+    }
+    busy_ = busy;
+    give_up_->setEnabled(busy);
+    if (busy) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        loading_notice_->start();
+        return;
+    }
+    QGuiApplication::restoreOverrideCursor();
+    loading_notice_->stop();
+    if (!list_->accessibleDescription().isEmpty()) {
+        list_->setAccessibleDescription(QString());
+    }
+}
+
+void MainWindow::ShowLoadingNotice() {
+    list_->setAccessibleDescription(QStringLiteral("正在加载…"));
+    QAccessibleEvent changed(list_, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    CancelAllDownloads(state_, services_);
+    SetBusy(false);
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::PopUpListMenu() {

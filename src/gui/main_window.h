@@ -11,6 +11,8 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QShortcut;
+class QTimer;
 class QTreeWidget;
 
 namespace vennadar {
@@ -39,6 +41,10 @@ class MainWindow final : public QMainWindow, public MainView {
     void SetPreviousPageEnabled(bool enabled) override;
     void SetNextPageEnabled(bool enabled) override;
     void SetFirstPageEnabled(bool enabled) override;
+    bool PreviousPageEnabled() const override;
+    bool NextPageEnabled() const override;
+    bool FirstPageEnabled() const override;
+    void SetBusy(bool busy) override;
     void PopUpListMenu() override;
     void OpenArticleWindow() override;
     void CloseWindow() override;
@@ -48,11 +54,13 @@ class MainWindow final : public QMainWindow, public MainView {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void BuildControls();
     void BuildMenus();
     void RunButton(QPushButton* button);
+    void ShowLoadingNotice();
 
     AppState& state_;
     Services& services_;
@@ -64,6 +72,9 @@ class MainWindow final : public QMainWindow, public MainView {
     QPushButton* search_button_ = nullptr;
     QPushButton* first_page_button_ = nullptr;
     QMenu* list_menu_ = nullptr;
+    QShortcut* give_up_ = nullptr;
+    QTimer* loading_notice_ = nullptr;
+    bool busy_ = false;
 };
 
 }  // namespace vennadar

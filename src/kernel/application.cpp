@@ -20,8 +20,7 @@ int RunApplication(int argc, char** argv) {
     const BuildSettings settings = DefaultBuildSettings();
     HttpLimits limits;
     limits.user_agent = "Vennadar/" + settings.program_version;
-    CurlHttp curl(limits);
-    BusyCursorHttp http(curl);
+    CurlHttp http(limits);
     QtSoundPlayer sounds;
     QtDialogs dialogs;
     QtDesktop desktop;
@@ -31,10 +30,8 @@ int RunApplication(int argc, char** argv) {
         MainWindow window(*state, services);
         dialogs.SetParent(&window);
         sounds.HoldUntilPainted(&window);
-        window.show();
-        if (MainWindowCreated(*state, window, services) == UpdateOutcome::Continue) {
-            QApplication::exec();
-        }
+        MainWindowCreated(*state, window, services);
+        QApplication::exec();
     }
     ReleaseGlobals(state);
     return 0;

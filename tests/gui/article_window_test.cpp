@@ -17,6 +17,7 @@
 
 #include "adapters/curl/curl_http.h"
 #include "core/commands/startup.h"
+#include "core/wait/wait.h"
 #include "gui/main_window.h"
 #include "sample-site/sample_site.h"
 #include "support/fakes.h"
@@ -41,6 +42,12 @@ class ArticleWindowTest : public ::testing::Test {
         main_->show();
         MainWindowCreated(*state_, *main_, services_);
         QTest::keyClick(main_->findChild<QTreeWidget*>("超级列表框1"), Qt::Key_Return);
+        Settle();
+    }
+
+    // Downloads arrive through the event loop.
+    void Settle() const {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !IsWaiting(*state_); }, 40000));
     }
 
     void TearDown() override {
@@ -58,6 +65,7 @@ class ArticleWindowTest : public ::testing::Test {
                 expected_title_ = articles[static_cast<std::size_t>(i)].title;
                 main_->SetSelectedIndex(i);
                 QTest::keyClick(main_->findChild<QTreeWidget*>("超级列表框1"), Qt::Key_Return);
+                Settle();
                 window_ = main_->findChild<ArticleWindow*>();
                 if (window_ != nullptr) {
                     window_->activateWindow();

@@ -22,6 +22,7 @@
 #include "adapters/curl/curl_http.h"
 #include "core/commands/startup.h"
 #include "core/listing/category_table.h"
+#include "core/wait/wait.h"
 #include "gui/article_window.h"
 #include "gui/main_window.h"
 #include "sample-site/sample_site.h"
@@ -235,6 +236,11 @@ class LongRun : public ::testing::Test {
         return window_->findChild<T*>(QString::fromUtf8(name));
     }
     QTreeWidget* List() const { return Find<QTreeWidget>("超级列表框1"); }
+    // Downloads arrive through the event loop.
+    void Settle() const {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !IsWaiting(*state_); }, 40000));
+        QApplication::processEvents();
+    }
     QPushButton* Button(const char* name) const { return Find<QPushButton>(name); }
 
     QStringList Rows() const {
@@ -340,7 +346,7 @@ class LongRun : public ::testing::Test {
                 expected_.search = false;
                 break;
         }
-        QApplication::processEvents();
+        Settle();
         SCOPED_TRACE(::testing::Message()
                      << "expected " << (expected_.categories ? "categories" : "a listing")
                      << ", category \"" << expected_.slug << "\", search " << expected_.search
@@ -372,6 +378,7 @@ class LongRun : public ::testing::Test {
         window_->SetSelectedIndex(row);
         expected_.selected = row;
         QTest::keyClick(List(), Qt::Key_Return);
+        Settle();
         QPointer<ArticleWindow> reader = window_->findChild<ArticleWindow*>();
         if (reader.isNull()) {
             ADD_FAILURE() << "no article window for " << article.title;

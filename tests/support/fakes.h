@@ -106,6 +106,10 @@ class FakeMainView final : public MainView {
     void SetPreviousPageEnabled(bool enabled) override { previous_enabled = enabled; }
     void SetNextPageEnabled(bool enabled) override { next_enabled = enabled; }
     void SetFirstPageEnabled(bool enabled) override { first_enabled = enabled; }
+    bool PreviousPageEnabled() const override { return previous_enabled; }
+    bool NextPageEnabled() const override { return next_enabled; }
+    bool FirstPageEnabled() const override { return first_enabled; }
+    void SetBusy(bool on) override { busy = on; }
     void PopUpListMenu() override { ++menus_shown; }
     void OpenArticleWindow() override { article_titles.push_back(title_of_handoff()); }
     void CloseWindow() override { closed = true; }
@@ -124,6 +128,7 @@ class FakeMainView final : public MainView {
     int menus_shown = 0;
     std::vector<std::string> article_titles;
     bool closed = false;
+    bool busy = false;
 };
 
 // Records what the reader asks of its player.

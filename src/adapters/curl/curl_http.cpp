@@ -2,8 +2,16 @@
 
 #include <curl/curl.h>
 
+#include <QObject>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <vector>
 
 namespace vennadar {
 namespace {
@@ -35,43 +43,290 @@ void GlobalInit() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-}  // namespace
-
-CurlHttp::CurlHttp(HttpLimits limits) : limits_(std::move(limits)) {}
-
-std::optional<std::string> CurlHttp::Download(const std::string& address) {
-    GlobalInit();  // at the first download, not at start-up
-    CurlHandle handle(curl_easy_init());
-    if (!handle) {
-        return std::nullopt;
-    }
-    CURL* curl = handle.get();
-    Body body;
-    body.limit = limits_.max_body_bytes;
+// Every limit in one place, for both ways of downloading. False when libcurl refuses a setting
+// that keeps the download safe (the protocol restriction): the transfer must not run without it.
+bool Configure(CURL* curl, const HttpLimits& limits, const std::string& address, Body& body) {
+    body.limit = limits.max_body_bytes;
     curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    if (curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") != CURLE_OK ||
+        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") != CURLE_OK) {
+        return false;
+    }
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits_.max_redirects);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits_.connect_timeout_ms);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits_.total_timeout_ms);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits.max_redirects);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits.connect_timeout_ms);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits.total_timeout_ms);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, limits_.user_agent.c_str());
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, limits.user_agent.c_str());
     curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");  // the size limit counts decoded bytes
     // A body announced as too large is refused before any of it is read.
     curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(limits_.max_body_bytes));
+                     static_cast<curl_off_t>(limits.max_body_bytes));
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!limits_.ca_file.empty()) {
-        curl_easy_setopt(curl, CURLOPT_CAINFO, limits_.ca_file.c_str());
+    if (!limits.ca_file.empty()) {
+        curl_easy_setopt(curl, CURLOPT_CAINFO, limits.ca_file.c_str());
     }
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    if (curl_easy_perform(curl) != CURLE_OK || body.too_large) {
+    return true;
+}
+
+long ConnectsOf(CURL* curl) {
+    long connects = 0;
+    curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
+    return connects;
+}
+
+std::optional<std::string> Outcome(CURLcode code, Body& body) {
+    if (code != CURLE_OK || body.too_large) {
         return std::nullopt;
     }
     return std::move(body.bytes);
+}
+
+}  // namespace
+
+// The blocking way: one handle kept between calls, so its connection stays alive. Resetting it
+// drops every option of the last transfer but keeps the connection and the TLS session.
+struct CurlHttp::Blocking {
+    CurlHandle handle{curl_easy_init()};
+    long connections = 0;
+};
+
+// The non-blocking way: a multi handle whose sockets and timer are watched by the Qt event loop.
+struct CurlHttp::Multi {
+    struct Transfer {
+        CurlHandle handle;
+        Body body;
+        DownloadDone done;
+    };
+
+    explicit Multi(CurlHttp& owner) : owner_(owner), multi_(curl_multi_init()) {
+        curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &Multi::OnSocket);
+        curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+        curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &Multi::OnTimer);
+        curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+        timer_.setSingleShot(true);
+        QObject::connect(&timer_, &QTimer::timeout, &context_,
+                         [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
+    }
+
+    ~Multi() {
+        for (auto& [id, transfer] : transfers_) {
+            curl_multi_remove_handle(multi_, transfer.handle.get());
+        }
+        transfers_.clear();
+        // No notifier is delivering a signal now, and no event loop may run to delete them later.
+        for (auto& [socket, pair] : notifiers_) {
+            delete pair.read.release();
+            delete pair.write.release();
+        }
+        notifiers_.clear();
+        curl_multi_cleanup(multi_);
+        for (CURL* idle : idle_) {
+            curl_easy_cleanup(idle);
+        }
+    }
+
+    DownloadId Start(const std::string& address, DownloadDone done) {
+        const DownloadId id = ++last_id_;
+        Transfer transfer;
+        transfer.handle = TakeHandle();
+        transfer.done = std::move(done);
+        CURL* curl = transfer.handle.get();
+        auto [entry, inserted] = transfers_.emplace(id, std::move(transfer));
+        static_cast<void>(inserted);
+        if (curl == nullptr || !Configure(curl, owner_.limits_, address, entry->second.body)) {
+            Finish(id, std::nullopt);
+            return id;
+        }
+        curl_easy_setopt(curl, CURLOPT_PRIVATE,
+                         reinterpret_cast<void*>(static_cast<std::uintptr_t>(id)));
+        if (curl_multi_add_handle(multi_, curl) != CURLM_OK) {
+            Finish(id, std::nullopt);
+        }
+        return id;
+    }
+
+    void Cancel(DownloadId id) {
+        const auto found = transfers_.find(id);
+        if (found == transfers_.end()) {
+            delivered_.erase(id);  // finished but not yet delivered: never delivered now
+            return;
+        }
+        curl_multi_remove_handle(multi_, found->second.handle.get());
+        Recycle(std::move(found->second.handle));
+        transfers_.erase(found);
+    }
+
+    long connections = 0;
+
+  private:
+    // One handle per transfer, reused after it: reset keeps its TLS session cache.
+    CurlHandle TakeHandle() {
+        if (!idle_.empty()) {
+            CURL* handle = idle_.back();
+            idle_.pop_back();
+            return CurlHandle(handle);
+        }
+        return CurlHandle(curl_easy_init());
+    }
+
+    void Recycle(CurlHandle handle) {
+        if (handle) {
+            connections += ConnectsOf(handle.get());
+            curl_easy_reset(handle.get());
+            idle_.push_back(handle.release());
+        }
+    }
+
+    static int OnSocket(CURL*, curl_socket_t socket, int what, void* self, void*) {
+        static_cast<Multi*>(self)->Watch(socket, what);
+        return 0;
+    }
+
+    static int OnTimer(CURLM*, long timeout_ms, void* self) {
+        auto* multi = static_cast<Multi*>(self);
+        if (timeout_ms < 0) {
+            multi->timer_.stop();
+        } else {
+            multi->timer_.start(static_cast<int>(timeout_ms));
+        }
+        return 0;
+    }
+
+    // The notifiers of one socket follow what curl wants of it. A notifier is never deleted
+    // while it may be delivering its own signal: it is disabled and deleted later.
+    void Watch(curl_socket_t socket, int what) {
+        Notifiers& pair = notifiers_[socket];
+        const bool read = what == CURL_POLL_IN || what == CURL_POLL_INOUT;
+        const bool write = what == CURL_POLL_OUT || what == CURL_POLL_INOUT;
+        SetNotifier(pair.read, socket, QSocketNotifier::Read, read, CURL_CSELECT_IN);
+        SetNotifier(pair.write, socket, QSocketNotifier::Write, write, CURL_CSELECT_OUT);
+        if (what == CURL_POLL_REMOVE) {
+            notifiers_.erase(socket);
+        }
+    }
+
+    struct NotifierDeleter {
+        void operator()(QSocketNotifier* notifier) const {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+        }
+    };
+    using Notifier = std::unique_ptr<QSocketNotifier, NotifierDeleter>;
+    struct Notifiers {
+        Notifier read;
+        Notifier write;
+    };
+
+    void SetNotifier(Notifier& notifier, curl_socket_t socket, QSocketNotifier::Type type,
+                     bool wanted, int event) {
+        if (!wanted) {
+            notifier.reset();
+            return;
+        }
+        if (!notifier) {
+            notifier.reset(new QSocketNotifier(static_cast<qintptr>(socket), type));
+            QObject::connect(notifier.get(), &QSocketNotifier::activated, &context_,
+                             [this, socket, event] { Act(socket, event); });
+        }
+        notifier->setEnabled(true);
+    }
+
+    void Act(curl_socket_t socket, int event) {
+        int running = 0;
+        curl_multi_socket_action(multi_, socket, event, &running);
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+            if (message->msg != CURLMSG_DONE) {
+                continue;
+            }
+            void* priv = nullptr;
+            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &priv);
+            const auto id = static_cast<DownloadId>(reinterpret_cast<std::uintptr_t>(priv));
+            const CURLcode code = message->data.result;
+            const auto found = transfers_.find(id);
+            if (found == transfers_.end()) {
+                continue;
+            }
+            curl_multi_remove_handle(multi_, found->second.handle.get());
+            Finish(id, Outcome(code, found->second.body));
+        }
+    }
+
+    // Hands the outcome to the event loop, so `done` never runs inside libcurl or inside
+    // StartDownload, and may start or cancel downloads itself.
+    void Finish(DownloadId id, std::optional<std::string> body) {
+        const auto found = transfers_.find(id);
+        if (found == transfers_.end()) {
+            return;
+        }
+        DownloadDone done = std::move(found->second.done);
+        Recycle(std::move(found->second.handle));
+        transfers_.erase(found);
+        delivered_.insert(id);
+        QMetaObject::invokeMethod(
+            &context_,
+            [this, id, done = std::move(done), body = std::move(body)]() mutable {
+                if (delivered_.erase(id) != 0) {
+                    done(std::move(body));
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
+    CurlHttp& owner_;
+    CURLM* multi_;
+    QObject context_;  // queued calls and signal connections die with it
+    QTimer timer_;
+    std::map<DownloadId, Transfer> transfers_;
+    std::map<curl_socket_t, Notifiers> notifiers_;
+    std::set<DownloadId> delivered_;  // finished, their `done` still queued
+    std::vector<CURL*> idle_;
+    DownloadId last_id_ = 0;
+};
+
+CurlHttp::CurlHttp(HttpLimits limits) : limits_(std::move(limits)) {}
+
+CurlHttp::~CurlHttp() = default;
+
+std::optional<std::string> CurlHttp::Download(const std::string& address) {
+    GlobalInit();  // at the first download, not at start-up
+    if (!blocking_) {
+        blocking_ = std::make_unique<Blocking>();
+    }
+    CURL* curl = blocking_->handle.get();
+    if (curl == nullptr) {
+        return std::nullopt;
+    }
+    curl_easy_reset(curl);
+    Body body;
+    if (!Configure(curl, limits_, address, body)) {
+        return std::nullopt;
+    }
+    const CURLcode code = curl_easy_perform(curl);
+    blocking_->connections += ConnectsOf(curl);
+    return Outcome(code, body);
+}
+
+DownloadId CurlHttp::StartDownload(const std::string& address, DownloadDone done) {
+    GlobalInit();
+    if (!multi_) {
+        multi_ = std::make_unique<Multi>(*this);
+    }
+    return multi_->Start(address, std::move(done));
+}
+
+void CurlHttp::CancelDownload(DownloadId id) {
+    if (multi_) {
+        multi_->Cancel(id);
+    }
+}
+
+long CurlHttp::ConnectionsOpened() const {
+    return (blocking_ ? blocking_->connections : 0) + (multi_ ? multi_->connections : 0);
 }
 
 }  // namespace vennadar

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "core/ports/http.h"
@@ -18,13 +19,32 @@ struct HttpLimits {
 };
 
 // Http over libcurl: http and https only (redirects too), certificates verified.
+//
+// StartDownload runs on libcurl's multi interface driven by the Qt event loop of the calling
+// thread (socket notifiers and a timer): nothing blocks, no second thread exists, and `done` is
+// delivered as a queued call. Consecutive downloads from one host reuse the kept-alive
+// connection, and the TLS session. Download blocks; it keeps its own connection alive between
+// calls.
 class CurlHttp final : public Http {
   public:
     explicit CurlHttp(HttpLimits limits = {});
+    ~CurlHttp() override;
+    CurlHttp(const CurlHttp&) = delete;
+    CurlHttp& operator=(const CurlHttp&) = delete;
+
     std::optional<std::string> Download(const std::string& address) override;
+    DownloadId StartDownload(const std::string& address, DownloadDone done) override;
+    void CancelDownload(DownloadId id) override;
+
+    // Connections opened so far by both ways of downloading (for measurements and tests).
+    long ConnectionsOpened() const;
 
   private:
+    struct Blocking;
+    struct Multi;
     HttpLimits limits_;
+    std::unique_ptr<Blocking> blocking_;
+    std::unique_ptr<Multi> multi_;
 };
 
 }  // namespace vennadar

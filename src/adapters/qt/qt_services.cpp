@@ -85,11 +85,4 @@ std::string QtDesktop::ExecutablePath() {
     return OwnExecutablePath();
 }
 
-std::optional<std::string> BusyCursorHttp::Download(const std::string& address) {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    std::optional<std::string> body = inner_.Download(address);
-    QGuiApplication::restoreOverrideCursor();
-    return body;
-}
-
 }  // namespace vennadar

@@ -31,14 +31,4 @@ class QtDesktop final : public Desktop {
     std::string ExecutablePath() override;
 };
 
-// Shows the busy cursor while a download blocks the window.
-class BusyCursorHttp final : public Http {
-  public:
-    explicit BusyCursorHttp(Http& inner) : inner_(inner) {}
-    std::optional<std::string> Download(const std::string& address) override;
-
-  private:
-    Http& inner_;
-};
-
 }  // namespace vennadar

@@ -1,6 +1,7 @@
 #include "core/commands/main_commands.h"
 
 #include "core/listing/navigation.h"
+#include "core/wait/wait.h"
 
 namespace vennadar {
 
@@ -50,7 +51,7 @@ void OpenSelectedArticleInBrowser(const AppState& state, const MainView& view, S
 }
 
 void BackToCategoryList(AppState& state, MainView& view, Services& services) {
-    if (state.showing_categories) {
+    if (state.showing_categories || IsWaiting(state)) {
         return;
     }
     ShowCategoryList(state, view, services);

@@ -4,11 +4,10 @@
 
 namespace vennadar {
 
-UpdateOutcome MainWindowCreated(AppState& state, MainView& view, Services& services) {
+void MainWindowCreated(AppState& state, MainView& view, Services& services) {
     ReadOwnVersionRecord(state, services);
-    if (UpdateCheck(state, view, services) == UpdateOutcome::ProgramEnds) {
-        return UpdateOutcome::ProgramEnds;
-    }
+    view.ShowWindow();
+    view.FocusList();
     view.SetTitle(view.Title() + " - " + state.version_record[0]);
     state.listing_query.page_number = 1;
     state.listing_query.search_flag = false;
@@ -17,7 +16,7 @@ UpdateOutcome MainWindowCreated(AppState& state, MainView& view, Services& servi
     services.sounds.Play(EmbeddedSound::Startup);
     ShowCategoryList(state, view, services);
     view.SetSelectedIndex(0);
-    return UpdateOutcome::Continue;
+    StartBackgroundUpdateCheck(state, view, services);
 }
 
 }  // namespace vennadar

@@ -7,10 +7,9 @@
 
 namespace vennadar {
 
-// The main window's created event: title with the version, listing state reset, start-up sound,
-// the category list with its first row current.
-// Reads the version record and runs the update check first; when the user has accepted an update
-// the program ends and nothing else happens.
-UpdateOutcome MainWindowCreated(AppState& state, MainView& view, Services& services);
+// The main window's created event: the version record read, the window shown with the version in
+// its title, listing state reset, start-up sound, the category list with its first row current;
+// then the update check starts in the background.
+void MainWindowCreated(AppState& state, MainView& view, Services& services);
 
 }  // namespace vennadar

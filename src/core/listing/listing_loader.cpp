@@ -5,7 +5,10 @@
 namespace vennadar {
 
 Text FetchPageText(Http& http, const std::string& address) {
-    const std::optional<std::string> body = http.Download(address);
+    return PageText(http.Download(address));
+}
+
+Text PageText(const std::optional<std::string>& body) {
     if (!body) {
         return Text();
     }

@@ -11,4 +11,7 @@ namespace vennadar {
 // byte, converted from UTF-8 to GBK. A failed download gives the empty text.
 Text FetchPageText(Http& http, const std::string& address);
 
+// The same conversion of what a download gave.
+Text PageText(const std::optional<std::string>& body);
+
 }  // namespace vennadar

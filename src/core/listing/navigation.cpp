@@ -5,57 +5,15 @@
 #include "core/listing/listing_loader.h"
 #include "core/listing/listing_parser.h"
 #include "core/text/code_page.h"
+#include "core/wait/wait.h"
 
 namespace vennadar {
 namespace {
 
-void ShowArticleListing(AppState& state, MainView& view, Services& services) {
+// A listing page has arrived: its rows replace the list's.
+void ShowListingPage(AppState& state, MainView& view, Services& services, const Text& page) {
     view.ClearList();
-    LoadListing(state, view, services);
-}
-
-void OpenSelectedArticle(AppState& state, MainView& view, Services& services) {
-    const int index = view.SelectedIndex();
-    if (index < 0 || index >= static_cast<int>(state.current_rows.size())) {
-        return;
-    }
-    const ListingRow& row = state.current_rows[static_cast<std::size_t>(index)];
-    state.article_handoff.title = row.title;
-    state.article_handoff.page_text = FetchPageText(services.http, row.link);
-    state.article_handoff.link = row.link;
-    view.OpenArticleWindow();
-}
-
-void ChooseCategory(AppState& state, MainView& view, Services& services) {
-    const int index = view.SelectedIndex();
-    state.last_category_index = index;
-    if (index < 0) {
-        return;
-    }
-    const Text name = view.RowText(index);
-    for (const Category& category : kCategoryTable) {
-        if (name != Utf8ToGbk(category.name_utf8)) {
-            continue;
-        }
-        if (!category.slug.empty()) {
-            state.listing_query.category_flag = true;
-            state.listing_query.category_slug = Text(category.slug);
-        }
-        view.ClearList();
-        state.listing_query.page_number = 1;
-        LoadListing(state, view, services);
-        view.SetNextPageEnabled(true);
-        return;
-    }
-}
-
-}  // namespace
-
-void LoadListing(AppState& state, MainView& view, Services& services) {
     state.showing_categories = false;
-    const std::string address =
-        ListingAddress(state.listing_query, services.settings.site_base, view.SearchText());
-    const Text page = FetchPageText(services.http, address);
     const bool first_page = state.listing_query.page_number == 1;
     view.SetPreviousPageEnabled(!first_page);
     view.SetFirstPageEnabled(!first_page);
@@ -68,6 +26,75 @@ void LoadListing(AppState& state, MainView& view, Services& services) {
     view.SetSelectedIndex(0);
     view.FocusList();
     services.sounds.Play(EmbeddedSound::Listing);
+}
+
+// The list's page with a changed query, the user waiting for it.
+void ShowArticleListing(AppState& state, MainView& view, Services& services,
+                        const ListingQuery& query, std::function<void()> then = {}) {
+    RememberListing(state, view);
+    LoadListing(state, view, services, query, std::move(then));
+}
+
+void OpenSelectedArticle(AppState& state, MainView& view, Services& services) {
+    const int index = view.SelectedIndex();
+    if (index < 0 || index >= static_cast<int>(state.current_rows.size())) {
+        return;
+    }
+    const ListingRow row = state.current_rows[static_cast<std::size_t>(index)];
+    RememberListing(state, view);
+    WaitForDownload(state, view, services, row.link,
+                    [&state, &view, row](std::optional<std::string> body) {
+                        state.article_handoff.title = row.title;
+                        state.article_handoff.page_text = PageText(body);
+                        state.article_handoff.link = row.link;
+                        view.OpenArticleWindow();
+                    });
+}
+
+void ChooseCategory(AppState& state, MainView& view, Services& services) {
+    const int index = view.SelectedIndex();
+    if (index >= 0) {
+        const Text name = view.RowText(index);
+        for (const Category& category : kCategoryTable) {
+            if (name != Utf8ToGbk(category.name_utf8)) {
+                continue;
+            }
+            ListingQuery query = state.listing_query;
+            if (!category.slug.empty()) {
+                query.category_flag = true;
+                query.category_slug = Text(category.slug);
+            }
+            query.page_number = 1;
+            ShowArticleListing(state, view, services, query, [&state, &view, index] {
+                state.last_category_index = index;
+                view.SetNextPageEnabled(true);
+            });
+            return;
+        }
+    }
+    state.last_category_index = index;
+}
+
+}  // namespace
+
+void LoadListing(AppState& state, MainView& view, Services& services, const ListingQuery& query,
+                 std::function<void()> then) {
+    const std::string address =
+        ListingAddress(query, services.settings.site_base, view.SearchText());
+    WaitForDownload(
+        state, view, services, address,
+        [&state, &view, &services, query, then = std::move(then)](std::optional<std::string> body) {
+            state.listing_query = query;
+            ShowListingPage(state, view, services, PageText(body));
+            ListingChangedDuringAction(state);
+            if (then) {
+                then();
+            }
+        });
+}
+
+void LoadListing(AppState& state, MainView& view, Services& services) {
+    LoadListing(state, view, services, state.listing_query);
 }
 
 void ShowCategoryList(AppState& state, MainView& view, Services& services) {
@@ -85,6 +112,9 @@ void ShowCategoryList(AppState& state, MainView& view, Services& services) {
 }
 
 void ActivateListItem(AppState& state, MainView& view, Services& services) {
+    if (IsWaiting(state)) {
+        return;
+    }
     services.sounds.Play(EmbeddedSound::Select);
     if (state.showing_categories) {
         ChooseCategory(state, view, services);
@@ -94,31 +124,48 @@ void ActivateListItem(AppState& state, MainView& view, Services& services) {
 }
 
 void NextPage(AppState& state, MainView& view, Services& services) {
-    ++state.listing_query.page_number;
-    ShowArticleListing(state, view, services);
-    if (state.current_rows.empty()) {
+    if (IsWaiting(state)) {
+        return;
+    }
+    ListingQuery next = state.listing_query;
+    ++next.page_number;
+    ShowArticleListing(state, view, services, next, [&state, &view, &services] {
+        if (!state.current_rows.empty()) {
+            view.FocusList();
+            return;
+        }
         services.dialogs.ShowMessage(Utf8ToGbk("没有下一页了。"), Utf8ToGbk("提示"),
                                      kStyleWarningIcon | kStyleOk);
-        --state.listing_query.page_number;
-        LoadListing(state, view, services);
-    }
-    view.FocusList();
+        ListingQuery back = state.listing_query;
+        --back.page_number;
+        LoadListing(state, view, services, back, [&view] { view.FocusList(); });
+    });
 }
 
 void PreviousPage(AppState& state, MainView& view, Services& services) {
-    --state.listing_query.page_number;
-    ShowArticleListing(state, view, services);
-    view.FocusList();
+    if (IsWaiting(state)) {
+        return;
+    }
+    ListingQuery previous = state.listing_query;
+    --previous.page_number;
+    ShowArticleListing(state, view, services, previous, [&view] { view.FocusList(); });
 }
 
 void BackToFirstPage(AppState& state, MainView& view, Services& services) {
-    state.listing_query.search_flag = false;
-    state.listing_query.page_number = 1;
-    ShowArticleListing(state, view, services);
+    if (IsWaiting(state)) {
+        return;
+    }
+    ListingQuery first = state.listing_query;
+    first.search_flag = false;
+    first.page_number = 1;
+    ShowArticleListing(state, view, services, first);
 }
 
 void RefreshListing(AppState& state, MainView& view, Services& services) {
-    ShowArticleListing(state, view, services);
+    if (IsWaiting(state)) {
+        return;
+    }
+    ShowArticleListing(state, view, services, state.listing_query);
 }
 
 void ListKeyPressed(AppState& state, MainView& view, Services& services, KeyEvent key) {
@@ -133,8 +180,10 @@ void ListKeyPressed(AppState& state, MainView& view, Services& services, KeyEven
             RefreshListing(state, view, services);
             break;
         case kKeyBackspace:
-            ShowCategoryList(state, view, services);
-            state.showing_categories = true;
+            if (!IsWaiting(state)) {
+                ShowCategoryList(state, view, services);
+                state.showing_categories = true;
+            }
             break;
         default:
             break;

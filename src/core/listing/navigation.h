@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "core/ports/key_event.h"
 #include "core/ports/main_view.h"
 #include "core/ports/services.h"
@@ -7,12 +9,19 @@
 
 namespace vennadar {
 
-// Loads the listing page that ListingQuery names into CurrentRows and the list. The caller has
-// emptied the list.
+// Loads the listing page that `query` names, the user waiting for it. When it arrives, `query`
+// becomes ListingQuery, the list is emptied and filled from the page's rows (CurrentRows), and
+// `then` runs. Until then nothing changes.
+void LoadListing(AppState& state, MainView& view, Services& services, const ListingQuery& query,
+                 std::function<void()> then = {});
+
+// The page ListingQuery names, loaded again.
 void LoadListing(AppState& state, MainView& view, Services& services);
 
 // Shows the nine category names.
 void ShowCategoryList(AppState& state, MainView& view, Services& services);
+
+// Each action below that downloads is ignored while another download is awaited.
 
 // Row activation: a category is listed, an article is downloaded and opened.
 void ActivateListItem(AppState& state, MainView& view, Services& services);

@@ -26,6 +26,13 @@ class MainView {
     virtual void SetPreviousPageEnabled(bool enabled) = 0;
     virtual void SetNextPageEnabled(bool enabled) = 0;
     virtual void SetFirstPageEnabled(bool enabled) = 0;
+    virtual bool PreviousPageEnabled() const = 0;
+    virtual bool NextPageEnabled() const = 0;
+    virtual bool FirstPageEnabled() const = 0;
+
+    // While a download the user waits for runs: the window shows it is busy and says so to
+    // assistive technology if the wait lasts; Escape gives the wait up.
+    virtual void SetBusy(bool busy) = 0;
 
     virtual void PopUpListMenu() = 0;
     virtual void OpenArticleWindow() = 0;

@@ -22,6 +22,30 @@ struct ArticleHandoff {
 // The eleven fields of the executable's version record; the first is the running version.
 using VersionRecord = std::array<Text, 11>;
 
+// What the list showed before an action that waits for a download, so that giving the wait up
+// puts everything back as it was.
+struct ListingSnapshot {
+    ListingQuery listing_query{0, false, false, {}};
+    bool showing_categories = false;
+    ListingRows current_rows;
+    std::int32_t last_category_index = 0;
+    std::vector<Text> row_texts;
+    int selected_index = -1;
+    bool previous_page_enabled = false;
+    bool next_page_enabled = false;
+    bool first_page_enabled = false;
+};
+
+// The download the user is waiting for, at most one. While it runs, the actions that would
+// change the list or download again are ignored; Escape gives it up.
+struct PendingWait {
+    bool active = false;
+    std::uint64_t generation = 0;  // tells a stale arrival from the awaited one
+    std::uint64_t download = 0;    // the download service's id of it
+    bool list_changed = false;     // a first page already arrived within the same action
+    ListingSnapshot before;
+};
+
 // The program-wide state, one instance for the whole run.
 struct AppState {
     VersionRecord version_record;
@@ -32,6 +56,10 @@ struct AppState {
     std::int32_t last_category_index = 0;
     ArticleHandoff article_handoff;
     Text remote_version;
+    PendingWait wait;
+    // The start-up update check runs in the background: nobody waits for it.
+    bool update_check_running = false;
+    std::uint64_t update_download = 0;
 
     // The article window's state: one window at a time.
     Text article_body_html;
