@@ -15,18 +15,25 @@ namespace {
 constexpr int kDefaultPort = 8780;
 
 void PrintUsage(std::ostream& out) {
-    out << "Usage: vennadar-sample-site [--port N] [--update-version V]\n"
+    out << "Usage: vennadar-sample-site [--port N] [--update-version V] [--delay-ms MS]\n"
            "Serves the bundled sample site on http://127.0.0.1:N (default "
         << kDefaultPort
         << ") until interrupted.\n"
            "  --port N            port to bind, 0 for any free one\n"
            "  --update-version V  version the update manifest announces\n"
+           "  --delay-ms MS       hold every answer MS milliseconds (a slow network)\n"
            "  --help              show this text\n";
 }
 
 bool ParsePort(std::string_view text, int& port) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
     return error == std::errc() && end == text.data() + text.size() && port >= 0 && port <= 65535;
+}
+
+bool ParseDelay(std::string_view text, int& milliseconds) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), milliseconds);
+    return error == std::errc() && end == text.data() + text.size() && milliseconds >= 0 &&
+           milliseconds <= 600'000;
 }
 
 }  // namespace
@@ -40,10 +47,15 @@ int main(int argc, char** argv) {
             PrintUsage(std::cout);
             return 0;
         }
-        if ((arg == "--port" || arg == "--update-version") && i + 1 < argc) {
+        if ((arg == "--port" || arg == "--update-version" || arg == "--delay-ms") && i + 1 < argc) {
             const std::string_view value = argv[++i];
             if (arg == "--update-version") {
                 options.update_version = std::string(value);
+            } else if (arg == "--delay-ms") {
+                if (!ParseDelay(value, options.delay_ms)) {
+                    std::cerr << "vennadar-sample-site: bad delay: " << value << "\n";
+                    return 2;
+                }
             } else if (!ParsePort(value, options.port)) {
                 std::cerr << "vennadar-sample-site: bad port: " << value << "\n";
                 return 2;

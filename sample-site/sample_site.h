@@ -66,6 +66,7 @@ std::string_view ImageBytes();
 struct SiteOptions {
     int port = 0;  // 0: an ephemeral port
     std::string update_version = "1.0.0.8";
+    int delay_ms = 0;  // every answer held this long: a slow network, for trying the reader
 };
 
 // The site on its own thread, bound to 127.0.0.1. Tests run it in-process; the
@@ -85,6 +86,9 @@ class SampleSite {
     int Port() const;                            // the bound port; 0 before Start
     std::string BaseUrl() const;                 // "http://127.0.0.1:<port>", no trailing slash
     void SetUpdateVersion(std::string version);  // what /qmzt/update.xml announces
+    // While stalled, every request waits (at most 30 s) before it is answered: a network that
+    // has stopped, on command.
+    void SetStalled(bool stalled);
 
   private:
     struct Impl;

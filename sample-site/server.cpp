@@ -4,6 +4,7 @@
 #include <atomic>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -63,6 +64,9 @@ struct SampleSite::Impl {
     std::atomic<bool> loop_ended{false};
     std::mutex version_mutex;
     std::string update_version;
+    std::mutex stall_mutex;
+    std::condition_variable stall_changed;
+    bool stalled = false;
 };
 
 void SampleSite::Impl::ServeListing(const httplib::Request& request, httplib::Response& response,
@@ -194,6 +198,15 @@ bool SampleSite::Start() {
         return impl_->server.is_running();
     }
     impl_->AddRoutes();
+    impl_->server.set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
+        if (impl_->options.delay_ms > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(impl_->options.delay_ms));
+        }
+        std::unique_lock lock(impl_->stall_mutex);
+        impl_->stall_changed.wait_for(lock, std::chrono::seconds(30),
+                                      [this] { return !impl_->stalled; });
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
     // httplib's default also sets SO_REUSEPORT, which would let a second site share a busy port
     // and split the requests; keep only SO_REUSEADDR, so a restart is not held up by TIME_WAIT.
     impl_->server.set_socket_options([](socket_t sock) {
@@ -225,7 +238,16 @@ bool SampleSite::Start() {
     return true;
 }
 
+void SampleSite::SetStalled(bool stalled) {
+    {
+        const std::lock_guard lock(impl_->stall_mutex);
+        impl_->stalled = stalled;
+    }
+    impl_->stall_changed.notify_all();
+}
+
 void SampleSite::Stop() {
+    SetStalled(false);
     if (impl_->thread.joinable()) {
         impl_->server.stop();
         impl_->thread.join();

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -256,6 +257,77 @@ TEST_F(MainWindowTest, ContextMenuKeyOnlyOverAListingRow) {
     Press(List(), Qt::Key_Menu);
     EXPECT_TRUE(window_->ListMenu()->isVisible());
     window_->ListMenu()->hide();
+}
+
+// A network that stops answering: the window goes on answering, says it is loading, ignores
+// what would change the list, and Escape gives the wait up.
+TEST_F(MainWindowTest, StalledDownloadNeverFreezesTheWindow) {
+    Press(List(), Qt::Key_Return);  // the home listing
+    const QStringList rows = Rows();
+    site_->SetStalled(true);
+    const auto release = qScopeGuard([] { site_->SetStalled(false); });
+    sounds_.played.clear();
+    QTest::keyClick(Button("按钮2"), Qt::Key_Return);
+    ASSERT_TRUE(IsWaiting(*state_));
+
+    bool turned = false;
+    QTimer::singleShot(0, [&] { turned = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return turned; }, 5000));
+    EXPECT_TRUE(IsWaiting(*state_));
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return List()->accessibleDescription() == "正在加载…"; }, 5000));
+
+    QTest::keyClick(List(), Qt::Key_F5);  // ignored, not queued
+    QTest::keyClick(List(), Qt::Key_Backspace);
+    QTest::keyClick(window_.get(), Qt::Key_S, Qt::AltModifier);  // moving around still works
+    EXPECT_TRUE(SearchBox()->hasFocus());
+    QTest::keyClicks(SearchBox(), "abc");
+    EXPECT_EQ(SearchBox()->text(), "abc");
+
+    QTest::keyClick(SearchBox(), Qt::Key_Escape);
+    EXPECT_FALSE(IsWaiting(*state_));
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_EQ(state_->listing_query.page_number, 1);
+    EXPECT_FALSE(Button("按钮1")->isEnabled());
+    EXPECT_TRUE(List()->hasFocus());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(List()->accessibleDescription().isEmpty());
+    EXPECT_TRUE(sounds_.played.empty());
+    EXPECT_TRUE(dialogs_.shown.empty());
+
+    QTest::keyClick(Button("按钮2"), Qt::Key_Return);
+    ASSERT_TRUE(IsWaiting(*state_));
+    window_->close();  // closing gives the wait up too
+    EXPECT_FALSE(IsWaiting(*state_));
+}
+
+// The start-up check runs behind the window: the categories are there at once, the offer comes
+// when the manifest does, and its answers do what they always did.
+TEST_F(MainWindowTest, StartUpOfferArrivesAfterTheWindowIsShown) {
+    for (const int answer : {kAnswerNo, kAnswerYes}) {
+        SCOPED_TRACE(answer);
+        site_->SetUpdateVersion("99.0");
+        const auto restore = qScopeGuard([] { site_->SetUpdateVersion("1.0.0.8"); });
+        const std::unique_ptr<AppState> state = InitializeGlobals();
+        test::FakeDialogs dialogs;
+        dialogs.answer = answer;
+        Services services{http_, sounds_, dialogs, desktop_, BuildSettings()};
+        services.settings.site_base = site_->BaseUrl();
+        services.settings.update_manifest_url = site_->BaseUrl() + "/qmzt/update.xml";
+        desktop_.started.clear();
+        MainWindow window(*state, services);
+        MainWindowCreated(*state, window, services);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(window.RowCount(), 9);
+        EXPECT_TRUE(dialogs.shown.empty());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialogs.shown.empty(); }, 20000));
+        ASSERT_EQ(dialogs.shown.size(), 1U);
+        EXPECT_EQ(dialogs.shown[0].text, "发现新版本99.0，是否立即更新");
+        EXPECT_EQ(window.isVisible(), answer == kAnswerNo);
+        EXPECT_EQ(desktop_.started.size(), answer == kAnswerYes ? 1U : 0U);
+    }
 }
 
 // One real message box: its text, title, icon and button.

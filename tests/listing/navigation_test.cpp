@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "core/commands/main_commands.h"
 #include "core/commands/startup.h"
 #include "core/search/search_command.h"
+#include "core/wait/wait.h"
 #include "support/fakes.h"
 #include "support/test_support.h"
 
@@ -366,6 +368,144 @@ TEST_F(Navigation, MenuCommandsOpenTheRightPlaces) {
     EXPECT_EQ(view_.rows, kCategoryNames);
     ExitCommand(view_);
     EXPECT_TRUE(view_.closed);
+}
+
+// Downloads the user waits for, held by the fake until they arrive or are given up.
+class Waits : public Navigation {
+  public:
+    // What the user sees and what the next action reads.
+    struct Seen {
+        std::vector<std::string> rows;
+        int selected;
+        bool previous, next, first;
+        ListingQuery query;
+        bool categories;
+        int last_category;
+        ListingRows current_rows;
+        bool operator==(const Seen&) const = default;
+    };
+    Seen Now() const {
+        return {view_.rows,
+                view_.selected,
+                view_.previous_enabled,
+                view_.next_enabled,
+                view_.first_enabled,
+                state_->listing_query,
+                state_->showing_categories,
+                state_->last_category_index,
+                state_->current_rows};
+    }
+    void Search(const std::string& keyword) {
+        view_.search_text = keyword;
+        SearchCommand(*state_, view_, services_);
+    }
+    using Navigation::Choose;
+    using Navigation::Key;
+    using Navigation::services_;
+    using Navigation::Start;
+    using Navigation::state_;
+    using Navigation::view_;
+};
+
+struct WaitCase {
+    const char* name;
+    std::function<void(Waits&)> before;
+    std::function<void(Waits&)> act;
+    int arrivals = 0;  // pages that arrive before the user gives up
+};
+
+class GivingUp : public Waits, public ::testing::WithParamInterface<WaitCase> {};
+
+TEST_P(GivingUp, LeavesEverythingAsItWasBeforeTheAction) {
+    GetParam().before(*this);
+    const Seen before = Now();
+    http_.hold = true;
+    GetParam().act(*this);
+    for (int i = 0; i < GetParam().arrivals; ++i) {
+        http_.Arrive();
+    }
+    ASSERT_TRUE(IsWaiting(*state_));
+    EXPECT_TRUE(view_.busy);
+    sounds_.played.clear();
+    dialogs_.shown.clear();
+    view_.focus.clear();
+
+    GiveUpWait(*state_, view_, services_);
+    EXPECT_FALSE(IsWaiting(*state_));
+    EXPECT_FALSE(view_.busy);
+    EXPECT_TRUE(Now() == before);
+    EXPECT_EQ(view_.rows, before.rows);
+    EXPECT_EQ(http_.cancelled.size(), 1U);
+    EXPECT_TRUE(http_.held.empty());
+    EXPECT_TRUE(sounds_.played.empty());
+    EXPECT_TRUE(dialogs_.shown.empty());
+    EXPECT_TRUE(view_.article_titles.empty());
+    EXPECT_EQ(view_.focus, "list");
+}
+
+const WaitCase kWaitCases[] = {
+    {"ChoosingACategory",
+     [](Waits& t) {
+         t.Start();
+         t.view_.selected = 2;
+     },
+     [](Waits& t) { ActivateListItem(*t.state_, t.view_, t.services_); }},
+    {"NextPage", [](Waits& t) { t.Start(), t.Choose("经典习题"); },
+     [](Waits& t) { NextPage(*t.state_, t.view_, t.services_); }},
+    {"ReloadAfterTheLastPageMessage",
+     [](Waits& t) {
+         t.Start();
+         t.Choose("最新文章");
+         NextPage(*t.state_, t.view_, t.services_);
+     },
+     [](Waits& t) { NextPage(*t.state_, t.view_, t.services_); }, 1},
+    {"PreviousPage",
+     [](Waits& t) {
+         t.Start();
+         t.Choose("经典习题");
+         NextPage(*t.state_, t.view_, t.services_);
+     },
+     [](Waits& t) { PreviousPage(*t.state_, t.view_, t.services_); }},
+    {"Search", [](Waits& t) { t.Start(), t.Choose("经典习题"); },
+     [](Waits& t) { t.Search("定理"); }},
+    {"Refresh", [](Waits& t) { t.Start(), t.Choose("最新文章"); }, [](Waits& t) { t.Key(kKeyF5); }},
+    {"OpeningAnArticle",
+     [](Waits& t) {
+         t.Start();
+         t.Choose("最新文章");
+         t.view_.selected = 2;
+     },
+     [](Waits& t) { ActivateListItem(*t.state_, t.view_, t.services_); }},
+};
+INSTANTIATE_TEST_SUITE_P(Actions, GivingUp, ::testing::ValuesIn(kWaitCases), test::CaseName());
+
+TEST_F(Waits, EveryActionThatWouldChangeTheListIsIgnoredMeanwhile) {
+    Start();
+    Choose("经典习题");
+    http_.hold = true;
+    NextPage(*state_, view_, services_);
+    const Seen waiting = Now();
+    sounds_.played.clear();
+    state_->remote_version = "99";
+    NextPage(*state_, view_, services_);
+    PreviousPage(*state_, view_, services_);
+    BackToFirstPage(*state_, view_, services_);
+    RefreshListing(*state_, view_, services_);
+    ActivateListItem(*state_, view_, services_);
+    Search("定理");
+    Key(kKeyF5);
+    Key(kKeyBackspace);
+    BackToCategoryList(*state_, view_, services_);
+    CheckForUpdatesCommand(*state_, view_, services_);
+    EXPECT_EQ(http_.held.size(), 1U);
+    EXPECT_TRUE(Now() == waiting);
+    EXPECT_TRUE(sounds_.played.empty());
+    EXPECT_TRUE(dialogs_.shown.empty());
+
+    http_.Arrive();  // the awaited page lands on the list it was asked from
+    EXPECT_FALSE(IsWaiting(*state_));
+    EXPECT_EQ(state_->listing_query.page_number, 2);
+    EXPECT_EQ(view_.rows[0].substr(0, 7), "jdxt2 1");
 }
 
 }  // namespace

@@ -12,7 +12,8 @@
 
 namespace vennadar::test {
 
-// Serves pages from a map; records every address asked for. Unknown addresses fail.
+// Serves pages from a map; records every address asked for. Unknown addresses fail. Started
+// downloads arrive at once, unless `hold` keeps them until Arrive.
 class FakeHttp final : public Http {
   public:
     std::optional<std::string> Download(const std::string& address) override {
@@ -23,8 +24,32 @@ class FakeHttp final : public Http {
         }
         return page->second;
     }
+    DownloadId StartDownload(const std::string& address, DownloadDone done) override {
+        if (!hold) {
+            return Http::StartDownload(address, std::move(done));
+        }
+        held[++last_id] = {address, std::move(done)};
+        return last_id;
+    }
+    void CancelDownload(DownloadId id) override {
+        if (held.erase(id) != 0) {
+            cancelled.push_back(id);
+        }
+    }
+    // Lets the held downloads arrive, oldest first; what they start is held again.
+    void Arrive() {
+        auto waiting = std::move(held);
+        held.clear();
+        for (auto& [id, download] : waiting) {
+            download.second(Download(download.first));
+        }
+    }
     std::map<std::string, std::string> pages;
     std::vector<std::string> requests;
+    bool hold = false;
+    std::map<DownloadId, std::pair<std::string, DownloadDone>> held;
+    std::vector<DownloadId> cancelled;
+    DownloadId last_id = 0;
 };
 
 class FakeSounds final : public SoundPlayer {

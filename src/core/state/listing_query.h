@@ -13,6 +13,8 @@ struct ListingQuery {
     bool search_flag = false;
     bool category_flag = false;
     Text category_slug;  // read only while category_flag is on; keeps its last value otherwise
+
+    bool operator==(const ListingQuery&) const = default;
 };
 
 }  // namespace vennadar
