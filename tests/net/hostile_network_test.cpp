@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include <QCoreApplication>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -736,6 +737,50 @@ int VerifyFixture(const char* name, const char* host, std::time_t at) {
 // key and a self-signed CA certificate for CN 127.0.0.1 (subjectAltName IP 127.0.0.1 and DNS
 // localhost), SHA-256, valid from 2020-01-01 to 2021-01-01 UTC. The refusals above count only if
 // each certificate is wrong in the one way its case names.
+// Downloads on the event loop share one kept-alive connection, and a transfer given up halfway
+// (its server never answers) leaves nothing behind that the next one trips over.
+TEST(NonBlockingDownloads, ReuseOneConnectionAndSurviveACancelledTransfer) {
+    std::atomic<bool> released{false};
+    test::LocalServer server;
+    server.server().Get("/page", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("page", "text/plain");
+    });
+    server.server().Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
+        for (int i = 0; i < 500 && !released; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        res.set_content("late", "text/plain");
+    });
+    ASSERT_TRUE(server.Start());
+    CurlHttp http;
+    std::vector<std::string> arrived;
+    auto fetch = [&](const std::string& path) {
+        return http.StartDownload(server.Url(path), [&](std::optional<std::string> body) {
+            arrived.push_back(body.value_or("(failed)"));
+        });
+    };
+    auto settle = [&](std::size_t count) {
+        const auto give_up = Clock::now() + 20s;
+        while (arrived.size() < count && Clock::now() < give_up) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+    };
+    for (int i = 0; i < 3; ++i) {
+        fetch("/page");
+        settle(arrived.size() + 1);
+    }
+    EXPECT_EQ(http.ConnectionsOpened(), 1);
+
+    const DownloadId stalled = fetch("/stall");
+    QCoreApplication::processEvents();  // the request is on its way
+    http.CancelDownload(stalled);
+    released = true;
+    fetch("/page");
+    settle(4);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(arrived, (std::vector<std::string>{"page", "page", "page", "page"}));
+}
+
 TEST(CertificateFixtures, EachIsWrongInOneWayOnly) {
     const std::time_t now = std::time(nullptr);
     constexpr std::time_t kMid2020 = 1593561600;  // 2020-07-01
