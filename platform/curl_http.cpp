@@ -37,7 +37,15 @@ void GlobalInit() {
 
 }  // namespace
 
-CurlHttp::CurlHttp(HttpLimits limits) : limits_(std::move(limits)) {}
+CurlHttp::CurlHttp(HttpLimits limits, ProtocolSetter set_protocols)
+    : limits_(std::move(limits)), set_protocols_(std::move(set_protocols)) {
+    if (!set_protocols_) {
+        set_protocols_ = [](void* handle, int option, const char* protocols) {
+            return static_cast<int>(curl_easy_setopt(static_cast<CURL*>(handle),
+                                                     static_cast<CURLoption>(option), protocols));
+        };
+    }
+}
 
 std::optional<std::string> CurlHttp::Download(const std::string& address) {
     GlobalInit();  // at the first download, not at start-up
@@ -49,8 +57,12 @@ std::optional<std::string> CurlHttp::Download(const std::string& address) {
     Body body;
     body.limit = limits_.max_body_bytes;
     curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A libcurl that will not restrict the protocols would fetch file: or any other address
+    // it knows: no download at all then.
+    if (set_protocols_(curl, CURLOPT_PROTOCOLS_STR, "http,https") != CURLE_OK ||
+        set_protocols_(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") != CURLE_OK) {
+        return std::nullopt;
+    }
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits_.max_redirects);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits_.connect_timeout_ms);

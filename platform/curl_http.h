@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "platform/http.h"
@@ -17,14 +18,20 @@ struct HttpLimits {
     std::string ca_file;  // extra trust anchors (tests); empty: the system's store
 };
 
+// Sets one of a handle's protocol lists (`option` is CURLOPT_PROTOCOLS_STR or
+// CURLOPT_REDIR_PROTOCOLS_STR) and gives libcurl's answer, 0 for success. A seam, so tests can
+// make libcurl refuse.
+using ProtocolSetter = std::function<int(void* handle, int option, const char* protocols)>;
+
 // Http over libcurl: http and https only (redirects too), certificates verified.
 class CurlHttp final : public Http {
   public:
-    explicit CurlHttp(HttpLimits limits = {});
+    explicit CurlHttp(HttpLimits limits = {}, ProtocolSetter set_protocols = {});
     std::optional<std::string> Download(const std::string& address) override;
 
   private:
     HttpLimits limits_;
+    ProtocolSetter set_protocols_;
 };
 
 }  // namespace vennadar
