@@ -76,6 +76,10 @@ void QtMediaPlayer::Pause() {
     }
 }
 
+bool QtMediaPlayer::IsPaused() const {
+    return player_ != nullptr && player_->playbackState() == QMediaPlayer::PausedState;
+}
+
 void QtMediaPlayer::Stop() {
     pending_position_.reset();
     if (player_ != nullptr) {

@@ -28,6 +28,7 @@ class QtMediaPlayer final : public MediaPlayer {
     void SetVolume(int left, int right) override;
     void Play(int position) override;
     void Pause() override;
+    bool IsPaused() const override;
     void Stop() override;
     // While a position asked for waits to be applied, that position.
     int Position() const override;
