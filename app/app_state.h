@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "listing/listing_query.h"
@@ -28,6 +29,7 @@ struct AppState {
     ListingQuery listing_query{0, false, false, {}};
     bool showing_categories = false;
     ListingRows current_rows;
+    std::string listing_address;  // where current_rows came from: the base of their links
     RegexPattern listing_regex;
     std::int32_t last_category_index = 0;
     ArticleHandoff article_handoff;

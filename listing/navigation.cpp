@@ -4,6 +4,7 @@
 #include "listing/listing_address.h"
 #include "listing/listing_loader.h"
 #include "listing/listing_parser.h"
+#include "reader/link_address.h"
 #include "text/code_page.h"
 
 namespace vennadar {
@@ -20,9 +21,12 @@ void OpenSelectedArticle(AppState& state, MainView& view, Services& services) {
         return;
     }
     const ListingRow& row = state.current_rows[static_cast<std::size_t>(index)];
+    // A relative link means an address on the listing's site; resolved, it is also the base
+    // the article's own links and audio resolve against.
+    const std::optional<std::string> address = ListingLinkAddress(row.link, state.listing_address);
     state.article_handoff.title = row.title;
-    state.article_handoff.page_text = FetchPageText(services.http, row.link);
-    state.article_handoff.link = row.link;
+    state.article_handoff.page_text = address ? FetchPageText(services.http, *address) : Text();
+    state.article_handoff.link = address ? Utf8ToGbk(*address) : row.link;
     view.OpenArticleWindow();
 }
 
@@ -56,6 +60,7 @@ void LoadListing(AppState& state, MainView& view, Services& services) {
     const std::string address =
         ListingAddress(state.listing_query, services.settings.site_base, view.SearchText());
     const Text page = FetchPageText(services.http, address);
+    state.listing_address = address;
     const bool first_page = state.listing_query.page_number == 1;
     view.SetPreviousPageEnabled(!first_page);
     view.SetFirstPageEnabled(!first_page);

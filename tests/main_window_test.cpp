@@ -504,6 +504,24 @@ TEST_F(FakeXdgOpen, ArticleLinksReachTheBrowserAsOneArgument) {
     EXPECT_EQ(ShellLeftovers(), QStringList());
 }
 
+TEST_F(FakeXdgOpen, ListingLinkBeyondAsciiReachesTheBrowserAsUtf8) {
+    QtDesktop desktop;
+    test::FakeHttp http;
+    test::FakeSounds sounds;
+    test::FakeDialogs dialogs;
+    Services services{http, sounds, dialogs, desktop, BuildSettings()};
+    const std::unique_ptr<AppState> state = InitializeGlobals();
+    state->listing_address = "http://127.0.0.1:8780/category/wyzs/page/1";
+    state->current_rows = {
+        {Utf8ToGbk("http://127.0.0.1:8780/archives/诗歌朗诵.html"), "T", "2020-01-01", "1"}};
+    test::FakeMainView view;
+    view.selected = 0;
+    OpenSelectedArticleInBrowser(*state, view, services);
+    EXPECT_EQ(XdgOpenArguments(),
+              std::vector<std::string>{
+                  "http://127.0.0.1:8780/archives/%E8%AF%97%E6%AD%8C%E6%9C%97%E8%AF%B5.html"});
+}
+
 TEST_F(FakeXdgOpen, BrowserGetsTheAddress) {
     QtDesktop desktop;
     desktop.OpenUrl("http://127.0.0.1:8780/archives/12.html");
