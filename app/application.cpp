@@ -15,6 +15,7 @@ namespace vennadar {
 int RunApplication(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vennadar"));
+    SetApplicationIcon();
 
     std::unique_ptr<AppState> state = InitializeGlobals();
     const BuildSettings settings = DefaultBuildSettings();

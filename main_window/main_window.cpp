@@ -1,9 +1,11 @@
 #include "main_window/main_window.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -84,6 +86,14 @@ QGroupBox* MakeHiddenGroupBox(QWidget* parent, const char* name, const QString& 
 }
 
 }  // namespace
+
+void SetApplicationIcon() {
+    QIcon icon;
+    for (const int size : {16, 32, 48}) {
+        icon.addFile(QStringLiteral(":/icons/vennadar-%1.png").arg(size), QSize(size, size));
+    }
+    QApplication::setWindowIcon(icon);
+}
 
 MainWindow::MainWindow(AppState& state, Services& services, QWidget* parent)
     : QMainWindow(parent), state_(state), services_(services) {
@@ -207,9 +217,13 @@ void MainWindow::RunButton(QPushButton* button) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_ && event->type() == QEvent::ContextMenu) {
-        // The context-menu key arrives as a key press below; only the mouse acts here.
-        if (static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse) {
+        // The context-menu key arrives as a key press below; only the mouse acts here, and its
+        // menu opens at the pointer.
+        const auto* menu_event = static_cast<QContextMenuEvent*>(event);
+        if (menu_event->reason() == QContextMenuEvent::Mouse) {
+            list_menu_at_ = menu_event->globalPos();
             ListContextMenuRequested(state_, *this);
+            list_menu_at_.reset();
         }
         return true;
     }
@@ -312,6 +326,10 @@ void MainWindow::SetFirstPageEnabled(bool enabled) {
 }
 
 void MainWindow::PopUpListMenu() {
+    if (list_menu_at_) {
+        list_menu_->popup(*list_menu_at_);
+        return;
+    }
     QPoint at = QCursor::pos();
     if (QTreeWidgetItem* item = list_->currentItem()) {
         at = list_->viewport()->mapToGlobal(list_->visualItemRect(item).bottomLeft());

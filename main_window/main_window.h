@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPoint>
+#include <optional>
 
 #include "app/app_state.h"
 #include "app/main_view.h"
@@ -64,6 +66,10 @@ class MainWindow final : public QMainWindow, public MainView {
     QPushButton* search_button_ = nullptr;
     QPushButton* first_page_button_ = nullptr;
     QMenu* list_menu_ = nullptr;
+    std::optional<QPoint> list_menu_at_;  // the pointer, while a right click asks for the menu
 };
+
+// Gives the application, and so every window without one of its own, the program's icon.
+void SetApplicationIcon();
 
 }  // namespace vennadar

@@ -5,9 +5,11 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -20,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWindow>
 #include <iterator>
 #include <optional>
 
@@ -245,6 +248,38 @@ TEST_F(MainWindowTest, ContextMenuKeyOnlyOverAListingRow) {
     EXPECT_FALSE(window_->ListMenu()->isVisible());
     QTest::keyClick(List(), Qt::Key_Menu);
     EXPECT_TRUE(window_->ListMenu()->isVisible());
+    const QTreeWidgetItem* current = List()->currentItem();
+    ASSERT_NE(current, nullptr);
+    EXPECT_EQ(window_->ListMenu()->pos(),
+              List()->viewport()->mapToGlobal(List()->visualItemRect(current).bottomLeft()));
+    window_->ListMenu()->hide();
+}
+
+TEST_F(MainWindowTest, BothWindowsCarryTheProgramIcon) {
+    SetApplicationIcon();
+    const auto reset = qScopeGuard([] { QApplication::setWindowIcon(QIcon()); });
+    QTest::keyClick(List(), Qt::Key_Return);  // the home listing
+    QTest::keyClick(List(), Qt::Key_Return);  // its first article
+    auto* article = window_->findChild<ArticleWindow*>();
+    ASSERT_NE(article, nullptr);
+    for (const QWidget* window :
+         {static_cast<QWidget*>(window_.get()), static_cast<QWidget*>(article)}) {
+        SCOPED_TRACE(window->objectName().toStdString());
+        ASSERT_NE(window->windowHandle(), nullptr);
+        const QIcon icon = window->windowHandle()->icon();
+        EXPECT_EQ(icon.availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
+        EXPECT_FALSE(icon.pixmap(48).isNull());
+    }
+    article->close();
+}
+
+TEST_F(MainWindowTest, RightClickOpensTheMenuAtThePointer) {
+    QTest::keyClick(List(), Qt::Key_Return);  // a listing, its first row current
+    const QPoint at(300, 150);                // well away from the current row
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, List()->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(List()->viewport(), &click);
+    EXPECT_TRUE(window_->ListMenu()->isVisible());
+    EXPECT_EQ(window_->ListMenu()->pos(), List()->viewport()->mapToGlobal(at));
     window_->ListMenu()->hide();
 }
 
