@@ -63,6 +63,11 @@ void QtMediaPlayer::Play(int position) {
     if (position != -1) {
         pending_position_ = std::max(0, position);
     }
+    // Until a position asked for has been applied, nothing is heard: the stream may have to
+    // play a moment before it can seek at all.
+    if (pending_position_.has_value()) {
+        Hold(true);
+    }
     // At once, even while the stream loads: play() returns without waiting for it, and the
     // back end starts playback when it can. Deferred to a later status, play() can catch the
     // stream's length half-read and cut playback to a frame.
@@ -71,20 +76,37 @@ void QtMediaPlayer::Play(int position) {
 }
 
 void QtMediaPlayer::Pause() {
-    if (player_ != nullptr && player_->playbackState() == QMediaPlayer::PlayingState) {
+    if (player_ == nullptr) {
+        return;
+    }
+    // Paused while a position waits: it is applied, and the player stays paused there.
+    const bool held = holding_;
+    Hold(false);
+    if (held || player_->playbackState() == QMediaPlayer::PlayingState) {
         player_->pause();
     }
 }
 
 bool QtMediaPlayer::IsPaused() const {
-    return player_ != nullptr && player_->playbackState() == QMediaPlayer::PausedState;
+    return player_ != nullptr && !holding_ && player_->playbackState() == QMediaPlayer::PausedState;
 }
 
 void QtMediaPlayer::Stop() {
     pending_position_.reset();
-    if (player_ != nullptr) {
-        player_->stop();
+    Hold(false);
+    if (player_ == nullptr) {
+        return;
     }
+    // Before the stream has told its length, the back end's stop seeks to the start of an
+    // empty range, and the stream then ends as soon as it plays again: it is loaded afresh.
+    const QUrl source = player_->source();
+    if (player_->duration() <= 0 && !source.isEmpty() &&
+        player_->mediaStatus() != QMediaPlayer::InvalidMedia) {
+        player_->setSource(QUrl());
+        player_->setSource(source);
+        return;
+    }
+    player_->stop();
 }
 
 int QtMediaPlayer::Position() const {
@@ -116,11 +138,14 @@ void QtMediaPlayer::Create() {
             // Nothing more will play: a position asked for has nowhere to go.
             if (status == QMediaPlayer::InvalidMedia || status == QMediaPlayer::EndOfMedia) {
                 pending_position_.reset();
+                Hold(false);
             } else {
                 SeekIfPending();
             }
         });
     QObject::connect(player_.get(), &QMediaPlayer::durationChanged, player_.get(),
+                     [this] { SeekIfPending(); });
+    QObject::connect(player_.get(), &QMediaPlayer::seekableChanged, player_.get(),
                      [this] { SeekIfPending(); });
     QObject::connect(player_.get(), &QMediaPlayer::errorOccurred, player_.get(),
                      [this](QMediaPlayer::Error, const QString& text) {
@@ -130,15 +155,35 @@ void QtMediaPlayer::Create() {
 }
 
 void QtMediaPlayer::SeekIfPending() {
-    // The back end seeks to a range that ends at the duration, which a stream reports only once
-    // it has played a moment; seeking before then is lost. Past the end means the end.
+    // The back end seeks within a range that ends at the duration, which a stream reports only
+    // once it has played a moment, and only once it says it can seek; a seek before then is
+    // lost. Past the end means the end.
     const qint64 duration = player_->duration();
     if (!pending_position_.has_value() || duration <= 0 || !IsLoaded(player_->mediaStatus())) {
+        return;
+    }
+    if (!player_->isSeekable()) {
+        // Its length known, the stream has played enough: it waits where it is rather than
+        // playing on towards the position.
+        if (player_->playbackState() == QMediaPlayer::PlayingState) {
+            player_->pause();
+        }
         return;
     }
     const qint64 position = std::min<qint64>(*pending_position_, duration);
     pending_position_.reset();
     player_->setPosition(position);
+    if (holding_) {
+        Hold(false);
+        player_->play();
+    }
+}
+
+void QtMediaPlayer::Hold(bool hold) {
+    holding_ = hold;
+    if (output_ != nullptr) {
+        output_->setMuted(hold);
+    }
 }
 
 }  // namespace vennadar
