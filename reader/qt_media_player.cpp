@@ -4,12 +4,17 @@
 #include <QMediaPlayer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 #include <QtDebug>
 #include <algorithm>
 
 namespace vennadar {
 namespace {
+
+// How long playback is held silent at most for a position the stream cannot seek to yet. Far
+// longer than a stream that seeks at all takes to be able to.
+constexpr int kHoldLimitMs = 10000;
 
 // Statuses in which the stream has been opened.
 bool IsLoaded(QMediaPlayer::MediaStatus status) {
@@ -42,6 +47,7 @@ void QtMediaPlayer::Open(const std::string& source) {
     }
     Create();
     pending_position_.reset();
+    Hold(false);
     player_->setSource(QUrl(QString::fromStdString(source)));
 }
 
@@ -63,6 +69,12 @@ void QtMediaPlayer::Play(int position) {
     if (position != -1) {
         pending_position_ = std::max(0, position);
     }
+    // A stream that has loaded and told its length, yet cannot seek, never will (its server
+    // serves no ranges): it plays on from where it stands.
+    if (pending_position_.has_value() && IsLoaded(player_->mediaStatus()) &&
+        player_->duration() > 0 && !player_->isSeekable()) {
+        pending_position_.reset();
+    }
     // Until a position asked for has been applied, nothing is heard: the stream may have to
     // play a moment before it can seek at all.
     if (pending_position_.has_value()) {
@@ -79,7 +91,8 @@ void QtMediaPlayer::Pause() {
     if (player_ == nullptr) {
         return;
     }
-    // Paused while a position waits: it is applied, and the player stays paused there.
+    // Paused while a position waits: the position stands, and is applied once the stream can
+    // seek; the player stays paused.
     const bool held = holding_;
     Hold(false);
     if (held || player_->playbackState() == QMediaPlayer::PlayingState) {
@@ -131,6 +144,17 @@ void QtMediaPlayer::Create() {
     }
     player_ = std::make_unique<QMediaPlayer>();
     player_->setAudioOutput(output_.get());
+    // A stream that will not seek, or never tells its length, is not held silent for good: after
+    // a while it plays on without the position.
+    hold_limit_ = std::make_unique<QTimer>();
+    hold_limit_->setSingleShot(true);
+    hold_limit_->setInterval(kHoldLimitMs);
+    QObject::connect(hold_limit_.get(), &QTimer::timeout, player_.get(), [this] {
+        if (holding_) {
+            pending_position_.reset();
+            Hold(false);
+        }
+    });
     // The connections end with the player, which this object owns.
     QObject::connect(
         player_.get(), &QMediaPlayer::mediaStatusChanged, player_.get(),
@@ -162,24 +186,20 @@ void QtMediaPlayer::SeekIfPending() {
     if (!pending_position_.has_value() || duration <= 0 || !IsLoaded(player_->mediaStatus())) {
         return;
     }
+    // Held, the stream plays on silently meanwhile: paused, it may not find out that it can.
     if (!player_->isSeekable()) {
-        // Its length known, the stream has played enough: it waits where it is rather than
-        // playing on towards the position.
-        if (player_->playbackState() == QMediaPlayer::PlayingState) {
-            player_->pause();
-        }
         return;
     }
     const qint64 position = std::min<qint64>(*pending_position_, duration);
     pending_position_.reset();
     player_->setPosition(position);
-    if (holding_) {
-        Hold(false);
-        player_->play();
-    }
+    Hold(false);
 }
 
 void QtMediaPlayer::Hold(bool hold) {
+    if (hold && !holding_ && hold_limit_ != nullptr) {
+        hold_limit_->start();
+    }
     holding_ = hold;
     if (output_ != nullptr) {
         output_->setMuted(hold);

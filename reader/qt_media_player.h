@@ -8,6 +8,7 @@
 
 class QAudioOutput;
 class QMediaPlayer;
+class QTimer;
 
 namespace vennadar {
 
@@ -45,9 +46,11 @@ class QtMediaPlayer final : public MediaPlayer {
     // Keeps the output silent while playback waits for a position to be applied.
     void Hold(bool hold);
 
-    // Order matters: the player goes before the output it plays to.
+    // Order matters: the player goes before the output it plays to, and the timer before the
+    // player its connection belongs to.
     std::unique_ptr<QAudioOutput> output_;
     std::unique_ptr<QMediaPlayer> player_;
+    std::unique_ptr<QTimer> hold_limit_;
     float volume_ = 1.0f;
     std::optional<int> pending_position_;  // to seek to once the stream can
     bool holding_ = false;  // playback asked for, silent until the position is applied
