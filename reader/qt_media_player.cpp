@@ -186,7 +186,8 @@ void QtMediaPlayer::SeekIfPending() {
     if (!pending_position_.has_value() || duration <= 0 || !IsLoaded(player_->mediaStatus())) {
         return;
     }
-    // Held, the stream plays on silently meanwhile: paused, it may not find out that it can.
+    // Not yet: a held stream plays on, silent, meanwhile; paused, it may not find out that it
+    // can seek.
     if (!player_->isSeekable()) {
         return;
     }

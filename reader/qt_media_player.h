@@ -16,9 +16,8 @@ namespace vennadar {
 // first use, since loading the multimedia back end takes a while. Nothing here waits for the
 // stream: playback starts when it has loaded, and a position asked for before the stream can
 // seek (it must know its duration) is applied as soon as it can, playback held silent until
-// then so that nothing before the position is heard. A source that cannot be
-// opened, or a machine without an audio device, leaves the player silent and the program
-// running.
+// then so that nothing before the position is heard. A source that cannot be opened, or a
+// machine without an audio device, leaves the player silent and the program running.
 class QtMediaPlayer final : public MediaPlayer {
   public:
     QtMediaPlayer();
