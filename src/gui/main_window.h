@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include "core/ports/main_view.h"
 #include "core/ports/services.h"
@@ -75,6 +76,7 @@ class MainWindow final : public QMainWindow, public MainView {
     QShortcut* give_up_ = nullptr;
     QTimer* loading_notice_ = nullptr;
     bool busy_ = false;
+    QPointer<QWidget> noticed_;  // carries the loading notice while it is shown
 };
 
 }  // namespace vennadar
