@@ -81,6 +81,7 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
     // Shown in the menu; the list's key handler below does the work, so the body box keeps its
     // own Ctrl+C for selected text.
     copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    NameMenus(this);
 
     // Playback keys arrive wherever the focus is.
     if (services_.hot_keys != nullptr) {

@@ -151,6 +151,7 @@ void MainWindow::BuildMenus() {
     about->setObjectName(QStringLiteral("AboutAction"));
     help->addAction(QStringLiteral("捐助我们"), this, [this] { OpenDonationPage(services_); });
     GuardAltNavigation(menuBar());
+    NameMenus(this);
 }
 
 void MainWindow::RunButton(QPushButton* button) {

@@ -268,6 +268,12 @@ void InstallMenuItemNames() {
     }
 }
 
+void NameMenus(QWidget* window) {
+    for (QMenu* menu : window->findChildren<QMenu*>()) {
+        menu->setAccessibleName(AccessibleCaption(menu->title()));
+    }
+}
+
 void AnnounceCurrentItem(QAbstractItemView* view) {
     const QModelIndex current = view->currentIndex();
     if (!current.isValid() || !QAccessible::isActive()) {

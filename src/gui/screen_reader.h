@@ -12,6 +12,10 @@ namespace vennadar {
 // Installs itself once per application.
 void InstallMenuItemNames();
 
+// Each menu of `window` is named by its title without the access-key marker; a screen reader
+// says it as a menu opens ("操作 menu").
+void NameMenus(QWidget* window);
+
 // Speaks the view's current row, as a focus move onto it does.
 void AnnounceCurrentItem(QAbstractItemView* view);
 

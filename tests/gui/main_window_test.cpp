@@ -240,6 +240,48 @@ TEST_F(MainWindowTest, SearchBoxEnterSearches) {
     EXPECT_TRUE(SearchBox()->hasFocus());
 }
 
+// A screen reader reads the menus by these names: captions without their access-key letters.
+TEST_F(MainWindowTest, MenusAreSpokenWithoutAccessKeyLetters) {
+    const auto spoken = [](QObject* object) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
+        return accessible != nullptr ? accessible->text(QAccessible::Name) : QString("(none)");
+    };
+    QStringList names;
+    for (QAction* title : window_->menuBar()->actions()) {
+        names << spoken(title) << spoken(title->menu());
+        for (QAction* item : title->menu()->actions()) {
+            names << spoken(item);
+        }
+    }
+    for (QAction* item : window_->ListMenu()->actions()) {
+        names << spoken(item);
+    }
+    EXPECT_EQ(names.join('|'),
+              "操作|操作|打开网站首页|退出|帮助|帮助|使用说明|升级日志|检查更新|加入官方群|关于网站|"
+              "关于程序|捐助我们|返回分类列表|用网页打开|刷新");
+}
+
+static QStringList focus_reports;
+
+// Focus arriving at the list, or asked for where it already is, reports the current row too.
+TEST_F(MainWindowTest, FocusOnTheListReportsItsCurrentRow) {
+    focus_reports.clear();
+    QAccessible::setActive(true);
+    const QAccessible::UpdateHandler previous =
+        QAccessible::installUpdateHandler([](QAccessibleEvent* event) {
+            if (event->type() == QAccessible::Focus && event->accessibleInterface() != nullptr) {
+                focus_reports << event->accessibleInterface()->text(QAccessible::Name);
+            }
+        });
+    SearchBox()->setFocus();
+    List()->setFocus();
+    QApplication::processEvents();
+    window_->FocusList();
+    QAccessible::installUpdateHandler(previous);
+    QAccessible::setActive(false);
+    EXPECT_EQ(focus_reports.join('|'), "关键字|项目|最新文章|最新文章");
+}
+
 TEST_F(MainWindowTest, AccessKeysMoveTheFocus) {
     QTest::keyClick(window_.get(), Qt::Key_S, Qt::AltModifier);
     EXPECT_TRUE(SearchBox()->hasFocus());
@@ -255,6 +297,8 @@ TEST_F(MainWindowTest, ContextMenuKeyOnlyOverAListingRow) {
     EXPECT_FALSE(window_->ListMenu()->isVisible());
     Press(List(), Qt::Key_Menu);
     EXPECT_TRUE(window_->ListMenu()->isVisible());
+    // Opened from the keyboard, it starts on its first item, which is spoken.
+    EXPECT_EQ(window_->ListMenu()->activeAction(), window_->ListMenu()->actions().value(0));
     window_->ListMenu()->hide();
 }
 
