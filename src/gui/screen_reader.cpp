@@ -26,7 +26,9 @@ class MenuItemAccessible final : public QAccessibleInterface, public QAccessible
 
     bool isValid() const override { return !owner_.isNull() && !action_.isNull(); }
     QObject* object() const override { return action_; }
-    QWindow* window() const override { return owner_->window()->windowHandle(); }
+    QWindow* window() const override {
+        return owner_ != nullptr ? owner_->window()->windowHandle() : nullptr;
+    }
     QAccessibleInterface* parent() const override {
         return QAccessible::queryAccessibleInterface(owner_);
     }
