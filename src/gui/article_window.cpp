@@ -17,6 +17,7 @@
 #include "core/reader/article_audio.h"
 #include "core/reader/article_reader.h"
 #include "gui/controls.h"
+#include "gui/screen_reader.h"
 
 namespace vennadar {
 
@@ -49,6 +50,7 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
     links_->setAccessibleName(QStringLiteral("链接"));
     links_->hide();
     links_->installEventFilter(this);
+    SpeakCurrentItemOnFocus(links_);
     connect(links_, &QTreeWidget::itemActivated, this,
             [this] { OpenLink(state_, *this, services_); });
 
@@ -68,6 +70,7 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
                                        [this] { SaveArticleAsText(*this, services_); });
     save->setObjectName(QStringLiteral("SaveAsAction"));
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    GuardAltNavigation(menuBar());
 
     // The pop-up menu.
     link_menu_ = new QMenu(QStringLiteral("链接操作"), this);
@@ -78,6 +81,7 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
     // Shown in the menu; the list's key handler below does the work, so the body box keeps its
     // own Ctrl+C for selected text.
     copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    NameMenus(this);
 
     // Playback keys arrive wherever the focus is.
     if (services_.hot_keys != nullptr) {
@@ -177,6 +181,8 @@ void ArticleWindow::PopUpLinkMenu() {
         at = links_->viewport()->mapToGlobal(links_->visualItemRect(item).bottomLeft());
     }
     link_menu_->popup(at);
+    // Opened from the keyboard, a menu starts on its first item, so that item is spoken.
+    link_menu_->setActiveAction(link_menu_->actions().value(0));
 }
 
 void ArticleWindow::CopyToClipboard(const Text& text) {

@@ -12,7 +12,10 @@ namespace vennadar {
 
 QString AccessibleCaption(QString caption) {
     static const QRegularExpression marker(QStringLiteral("\\(&[^)]*\\)"));
+    // A Latin letter appended to a Chinese caption ("退出&x") is only the access key.
+    static const QRegularExpression appended(QStringLiteral("(?<=[^\\x{0}-\\x{7f}])&[A-Za-z0-9]"));
     caption.remove(marker);
+    caption.remove(appended);
     caption.remove(QLatin1Char('&'));
     return caption.trimmed();
 }

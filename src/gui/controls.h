@@ -11,7 +11,8 @@ class QWidget;
 
 namespace vennadar {
 
-// The name a screen reader speaks for a caption: without its access-key marker, "(&x)" or "&".
+// The name a screen reader speaks for a caption: without its access-key marker, "(&x)", an
+// appended "&x" or a bare "&".
 QString AccessibleCaption(QString caption);
 
 // Shift, Ctrl and Alt only; the key handlers act when none of them is held.

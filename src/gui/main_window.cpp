@@ -1,6 +1,7 @@
 #include "gui/main_window.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -26,6 +27,7 @@
 #include "core/wait/wait.h"
 #include "gui/article_window.h"
 #include "gui/controls.h"
+#include "gui/screen_reader.h"
 
 namespace vennadar {
 
@@ -33,6 +35,7 @@ MainWindow::MainWindow(AppState& state, Services& services, QWidget* parent)
     : QMainWindow(parent), state_(state), services_(services) {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Vennadar"));
+    InstallMenuItemNames();
     BuildControls();
     BuildMenus();
     move(50, 50);
@@ -76,6 +79,7 @@ void MainWindow::BuildControls() {
     list_->setAllColumnsShowFocus(true);
     list_->setAccessibleName(AccessibleCaption(list_caption));
     list_->installEventFilter(this);
+    SpeakCurrentItemOnFocus(list_);
     connect(list_, &QTreeWidget::itemDoubleClicked, this,
             [this] { ActivateListItem(state_, *this, services_); });
 
@@ -87,6 +91,7 @@ void MainWindow::BuildControls() {
     search_box_->setGeometry(32, 370, 400, 30);
     search_box_->setAccessibleName(AccessibleCaption(search_caption));
     search_box_->installEventFilter(this);
+    SpeakFocusBeforeCaret(search_box_);
     MakeLabel(client, "标签1", search_caption, QRect(32, 492, 80, 24), search_box_);
 
     first_page_button_ =
@@ -147,6 +152,8 @@ void MainWindow::BuildMenus() {
                                      [this] { AboutCommand(state_, services_); });
     about->setObjectName(QStringLiteral("AboutAction"));
     help->addAction(QStringLiteral("捐助我们"), this, [this] { OpenDonationPage(services_); });
+    GuardAltNavigation(menuBar());
+    NameMenus(this);
 }
 
 void MainWindow::RunButton(QPushButton* button) {
@@ -248,6 +255,11 @@ void MainWindow::SetSelectedIndex(int index) {
 }
 
 void MainWindow::FocusList() {
+    // Already there (a wait given up, a list refilled under the focus): the row is said anew.
+    if (list_->hasFocus()) {
+        AnnounceCurrentItem(list_);
+        return;
+    }
     list_->setFocus(Qt::OtherFocusReason);
 }
 
@@ -296,15 +308,23 @@ void MainWindow::SetBusy(bool busy) {
     }
     QGuiApplication::restoreOverrideCursor();
     loading_notice_->stop();
-    if (!list_->accessibleDescription().isEmpty()) {
-        list_->setAccessibleDescription(QString());
+    if (noticed_ != nullptr) {
+        noticed_->setAccessibleDescription(QString());
+        noticed_ = nullptr;
     }
 }
 
 void MainWindow::ShowLoadingNotice() {
-    list_->setAccessibleDescription(QStringLiteral("正在加载…"));
-    QAccessibleEvent changed(list_, QAccessible::DescriptionChanged);
-    QAccessible::updateAccessibility(&changed);
+    // A screen reader speaks a description change only on what it last announced: the focused
+    // control. In the list that is the current row, so the list itself takes the focus report
+    // back with the notice, and the row is said again when the wait ends (FocusList).
+    QWidget* focused = QApplication::focusWidget();
+    noticed_ = focused != nullptr && isAncestorOf(focused) ? focused : list_;
+    noticed_->setAccessibleDescription(QStringLiteral("正在加载…"));
+    if (noticed_ == list_ && list_->hasFocus() && QAccessible::isActive()) {
+        QAccessibleEvent focus(list_, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -323,6 +343,8 @@ void MainWindow::PopUpListMenu() {
         at = list_->viewport()->mapToGlobal(list_->visualItemRect(item).bottomLeft());
     }
     list_menu_->popup(at);
+    // Opened from the keyboard, a menu starts on its first item, so that item is spoken.
+    list_menu_->setActiveAction(list_menu_->actions().value(0));
 }
 
 void MainWindow::OpenArticleWindow() {

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QPoint>
+#include <QPointer>
 #include <optional>
 
 #include "core/ports/main_view.h"
@@ -78,6 +79,7 @@ class MainWindow final : public QMainWindow, public MainView {
     QTimer* loading_notice_ = nullptr;
     bool busy_ = false;
     std::optional<QPoint> list_menu_at_;  // the pointer, while a right click asks for the menu
+    QPointer<QWidget> noticed_;           // carries the loading notice while it is shown
 };
 
 }  // namespace vennadar

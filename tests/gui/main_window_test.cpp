@@ -245,6 +245,28 @@ TEST_F(MainWindowTest, SearchBoxEnterSearches) {
     EXPECT_TRUE(SearchBox()->hasFocus());
 }
 
+// A screen reader reads the menus by these names: captions without their access-key letters.
+TEST_F(MainWindowTest, MenusAreSpokenWithoutAccessKeyLetters) {
+    const auto spoken = [](QObject* object) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
+        return accessible != nullptr ? accessible->text(QAccessible::Name) : QString("(none)");
+    };
+    QStringList names;
+    for (QAction* title : window_->menuBar()->actions()) {
+        names << spoken(title) << spoken(title->menu());
+        for (QAction* item : title->menu()->actions()) {
+            names << spoken(item);
+        }
+    }
+    for (QAction* item : window_->ListMenu()->actions()) {
+        names << spoken(item);
+    }
+    EXPECT_EQ(
+        names.join('|'),
+        "操作|操作|打开网站首页|退出|帮助|帮助|使用说明|升级日志|检查更新|加入官方群|关于网站|"
+        "关于程序|捐助我们|返回分类列表|用网页打开|刷新");
+}
+
 TEST_F(MainWindowTest, AccessKeysMoveTheFocus) {
     QTest::keyClick(window_.get(), Qt::Key_S, Qt::AltModifier);
     EXPECT_TRUE(SearchBox()->hasFocus());
@@ -264,6 +286,8 @@ TEST_F(MainWindowTest, ContextMenuKeyOnlyOverAListingRow) {
     ASSERT_NE(current, nullptr);
     EXPECT_EQ(window_->ListMenu()->pos(),
               List()->viewport()->mapToGlobal(List()->visualItemRect(current).bottomLeft()));
+    // Opened from the keyboard, it starts on its first item, which is spoken.
+    EXPECT_EQ(window_->ListMenu()->activeAction(), window_->ListMenu()->actions().value(0));
     window_->ListMenu()->hide();
 }
 

@@ -1,0 +1,309 @@
+#include "gui/screen_reader.h"
+
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QAction>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QTimer>
+
+#include "gui/controls.h"
+
+namespace vennadar {
+namespace {
+
+// A menu item as Qt presents it, but named by its caption without the access-key marker: Qt
+// strips only the "&" and leaves the letter ("退出x", "操作(c)"), which a screen reader reads out.
+class MenuItemAccessible final : public QAccessibleInterface, public QAccessibleActionInterface {
+  public:
+    MenuItemAccessible(QWidget* owner, QAction* action) : owner_(owner), action_(action) {}
+
+    bool isValid() const override { return !owner_.isNull() && !action_.isNull(); }
+    QObject* object() const override { return action_; }
+    QWindow* window() const override {
+        return owner_ != nullptr ? owner_->window()->windowHandle() : nullptr;
+    }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(owner_);
+    }
+    int childCount() const override { return action_->menu() != nullptr ? 1 : 0; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 && action_->menu() != nullptr
+                   ? QAccessible::queryAccessibleInterface(action_->menu())
+                   : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child != nullptr && action_->menu() != nullptr && child->object() == action_->menu()
+                   ? 0
+                   : -1;
+    }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+
+    QString text(QAccessible::Text type) const override {
+        switch (type) {
+            case QAccessible::Name:
+                return AccessibleCaption(action_->text());
+            case QAccessible::Accelerator:
+                return action_->shortcut().toString(QKeySequence::NativeText);
+            default:
+                return QString();
+        }
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+
+    QRect rect() const override {
+        QRect area;
+        if (const auto* menu = qobject_cast<const QMenu*>(owner_)) {
+            area = menu->actionGeometry(action_);
+        } else if (const auto* bar = qobject_cast<const QMenuBar*>(owner_)) {
+            area = bar->actionGeometry(action_);
+        }
+        return area.translated(owner_->mapToGlobal(QPoint(0, 0)));
+    }
+    QAccessible::Role role() const override {
+        return action_->isSeparator() ? QAccessible::Separator : QAccessible::MenuItem;
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        state.invisible = !owner_->isVisible() || !action_->isVisible();
+        state.focusable = true;
+        const auto* menu = qobject_cast<const QMenu*>(owner_);
+        const auto* bar = qobject_cast<const QMenuBar*>(owner_);
+        state.focused = (menu != nullptr && menu->activeAction() == action_) ||
+                        (bar != nullptr && bar->activeAction() == action_);
+        state.disabled = action_->isSeparator() || !action_->isEnabled();
+        state.checkable = action_->isCheckable();
+        state.checked = action_->isChecked();
+        return state;
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                    : nullptr;
+    }
+    QStringList actionNames() const override {
+        if (!action_->isEnabled()) {
+            return {};
+        }
+        return action_->menu() != nullptr ? QStringList{showMenuAction()}
+                                          : QStringList{pressAction()};
+    }
+    void doAction(const QString& name) override {
+        if (!action_->isEnabled()) {
+            return;
+        }
+        if (name == pressAction()) {
+            action_->trigger();
+        } else if (name == showMenuAction()) {
+            if (auto* bar = qobject_cast<QMenuBar*>(owner_)) {
+                bar->setActiveAction(action_);
+            } else if (auto* menu = qobject_cast<QMenu*>(owner_)) {
+                menu->setActiveAction(action_);
+            }
+        }
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+  private:
+    QPointer<QWidget> owner_;
+    QPointer<QAction> action_;
+};
+
+QAccessibleInterface* MenuItemFactory(const QString&, QObject* object) {
+    auto* action = qobject_cast<QAction*>(object);
+    if (action == nullptr) {
+        return nullptr;
+    }
+    for (QObject* owner : action->associatedObjects()) {
+        if (qobject_cast<QMenu*>(owner) != nullptr || qobject_cast<QMenuBar*>(owner) != nullptr) {
+            return new MenuItemAccessible(static_cast<QWidget*>(owner), action);
+        }
+    }
+    return nullptr;
+}
+
+class CurrentItemOnFocus final : public QObject {
+  public:
+    explicit CurrentItemOnFocus(QAbstractItemView* view) : QObject(view), view_(view) {}
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn) {
+            // Qt reports the view's own focus after this event; the row must come after it.
+            QTimer::singleShot(0, view_, [view = view_] {
+                if (view->hasFocus()) {
+                    AnnounceCurrentItem(view);
+                }
+            });
+        }
+        return false;
+    }
+
+  private:
+    QAbstractItemView* view_;
+};
+
+// While a line edit takes the focus, its caret and selection reports are dropped until its focus
+// has been reported; the update handler is in place only for that moment.
+QObject* taking_focus = nullptr;
+QAccessible::UpdateHandler previous_handler = nullptr;
+
+void EndFocusArrival();
+
+void HoldCaretUntilFocus(QAccessibleEvent* event) {
+    if (event->object() == taking_focus) {
+        switch (event->type()) {
+            case QAccessible::TextCaretMoved:
+            case QAccessible::TextSelectionChanged:
+                return;
+            case QAccessible::Focus:
+                EndFocusArrival();
+                QAccessible::updateAccessibility(event);
+                return;
+            default:
+                break;
+        }
+    }
+    if (previous_handler != nullptr) {
+        previous_handler(event);
+        return;
+    }
+    // Qt's own delivery is reached only with no handler installed.
+    QAccessible::installUpdateHandler(nullptr);
+    QAccessible::updateAccessibility(event);
+    QAccessible::installUpdateHandler(HoldCaretUntilFocus);
+}
+
+void EndFocusArrival() {
+    if (taking_focus != nullptr) {
+        taking_focus = nullptr;
+        QAccessible::installUpdateHandler(previous_handler);
+    }
+}
+
+class FocusBeforeCaret final : public QObject {
+  public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn && QAccessible::isActive() &&
+            taking_focus == nullptr) {
+            taking_focus = watched;
+            previous_handler = QAccessible::installUpdateHandler(HoldCaretUntilFocus);
+            // Qt reports the focus right after this event; should it not, nothing stays held.
+            QTimer::singleShot(0, this, [] { EndFocusArrival(); });
+        }
+        return false;
+    }
+};
+
+// Watches for Alt+letter shortcuts and keeps the menu bar's Alt-alone navigation off until Alt
+// has been up for a moment: the replayed Alt release then finds nothing to toggle.
+class AltChordGuard final : public QObject {
+  public:
+    explicit AltChordGuard(QObject* parent) : QObject(parent) {
+        release_check_.setInterval(50);
+        connect(&release_check_, &QTimer::timeout, this, &AltChordGuard::CheckReleased);
+        qApp->installEventFilter(this);
+    }
+
+    bool Quiet() const { return quiet_; }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // The menu bar's own Alt+letter opens its menu in keyboard mode, as it should.
+        if (event->type() == QEvent::Shortcut && qobject_cast<QMenuBar*>(watched) == nullptr) {
+            const QKeySequence& keys = static_cast<QShortcutEvent*>(event)->key();
+            if (!keys.isEmpty() && keys[0].keyboardModifiers().testFlag(Qt::AltModifier)) {
+                quiet_ = true;
+                released_.invalidate();
+                release_check_.start();
+            }
+        }
+        return false;
+    }
+
+  private:
+    void CheckReleased() {
+        if (QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier)) {
+            released_.invalidate();
+        } else if (!released_.isValid()) {
+            released_.start();
+        } else if (released_.elapsed() >= 300) {
+            quiet_ = false;
+            release_check_.stop();
+        }
+    }
+
+    bool quiet_ = false;
+    QElapsedTimer released_;
+    QTimer release_check_;
+};
+
+class AltGuardStyle final : public QProxyStyle {
+  public:
+    explicit AltGuardStyle(AltChordGuard* guard) : guard_(guard) {}
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_MenuBar_AltKeyNavigation && guard_->Quiet()) {
+            return 0;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+
+  private:
+    AltChordGuard* guard_;
+};
+
+}  // namespace
+
+void InstallMenuItemNames() {
+    static bool installed = false;
+    if (!installed) {
+        QAccessible::installFactory(MenuItemFactory);
+        installed = true;
+    }
+}
+
+void NameMenus(QWidget* window) {
+    for (QMenu* menu : window->findChildren<QMenu*>()) {
+        menu->setAccessibleName(AccessibleCaption(menu->title()));
+    }
+}
+
+void AnnounceCurrentItem(QAbstractItemView* view) {
+    const QModelIndex current = view->currentIndex();
+    if (!current.isValid() || !QAccessible::isActive()) {
+        return;
+    }
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(view);
+    if (table == nullptr || table->tableInterface() == nullptr) {
+        return;
+    }
+    if (QAccessibleInterface* cell = table->tableInterface()->cellAt(current.row(), 0)) {
+        QAccessibleEvent focus(cell, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
+}
+
+void SpeakCurrentItemOnFocus(QAbstractItemView* view) {
+    view->installEventFilter(new CurrentItemOnFocus(view));
+}
+
+void SpeakFocusBeforeCaret(QWidget* edit) {
+    edit->installEventFilter(new FocusBeforeCaret(edit));
+}
+
+void GuardAltNavigation(QMenuBar* bar) {
+    auto* guard = new AltChordGuard(bar);
+    auto* style = new AltGuardStyle(guard);
+    style->setParent(bar);
+    bar->setStyle(style);
+}
+
+}  // namespace vennadar

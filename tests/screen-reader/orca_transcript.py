@@ -1,0 +1,289 @@
+#!/usr/bin/python3
+"""What a blind user hears: runs the reader under the Orca screen reader and checks Orca's speech.
+
+Usage: orca_transcript.py READER SAMPLE_SITE [--print]
+
+Everything runs on a private X display (with openbox: menus need a window manager) and a private
+session bus; when the system allows it, in a private network namespace too, so the sample site can
+take 127.0.0.1:8780 (the default build's site address) whatever else runs on the machine. Each
+step of scenarios.py presses its keys and waits until Orca has said what the step expects; the
+speech that followed the step's first key belongs to that step. --print shows every step's speech;
+VENNADAR_ORCA_LOG=FILE keeps Orca's whole debug log.
+"""
+
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PORT = 8780
+ORCA_START_SECONDS = 60
+STEP_SECONDS = 10
+QUIET_SECONDS = 0.6  # speech that trails a step's expected words still belongs to it
+# "12:00:01.000000 - SPEECH OUTPUT: 'text'" and maybe the voice, "{...}", after it.
+SPEECH = re.compile(r"^(\d\d):(\d\d):(\d\d\.\d+) - SPEECH OUTPUT: '(.*)'(?:\{.*\})?$")
+TOOLS = ["orca", "openbox", "xvfb-run", "dbus-run-session", "xdotool",
+         "/usr/libexec/at-spi-bus-launcher"]
+
+# Orca's debug file is opened with a block buffer; a line buffer lets the steps wait for speech
+# instead of sleeping. Nothing else of Orca's is touched.
+ORCA_WRAPPER = """
+import builtins, runpy, sys
+log = sys.argv[1]
+real_open = builtins.open
+def line_buffered(file, mode="r", buffering=-1, *args, **kwargs):
+    if file == log and "w" in mode:
+        buffering = 1
+    return real_open(file, mode, buffering, *args, **kwargs)
+builtins.open = line_buffered
+sys.argv = ["orca", "--debug-file=" + log]
+runpy.run_path("/usr/bin/orca", run_name="__main__")
+"""
+
+
+def say(message):
+    print("orca-transcript: " + message, flush=True)
+
+
+class Session:
+    """The running reader under Orca, and the speech Orca has logged."""
+
+    def __init__(self, work, reader, site):
+        self.work = work
+        self.reader_path = reader
+        self.site_path = site
+        self.log = os.path.join(work, "orca.log")
+        self.processes = []
+        self.read_at = 0
+        self.lines = []  # (seconds since midnight, text) of every utterance so far
+        self.site = None
+        self.reader = None
+
+    # --- processes ---
+
+    def start(self, argv, **kwargs):
+        process = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                   **kwargs)
+        self.processes.append(process)
+        return process
+
+    def stop_all(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.send_signal(signal.SIGCONT)
+                process.terminate()
+        for process in reversed(self.processes):
+            try:
+                process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+
+    def start_site(self):
+        self.site = self.start([self.site_path, "--port", str(PORT)])
+        wait_for(lambda: port_open(PORT), 10, "the sample site to answer on port %d" % PORT)
+
+    def stall_site(self, stalled):
+        """A stopped site accepts connections and never answers: a download that hangs."""
+        self.site.send_signal(signal.SIGSTOP if stalled else signal.SIGCONT)
+
+    def start_orca(self):
+        self.start(["openbox"])
+        self.start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+        self.start(["/usr/bin/python3", "-c", ORCA_WRAPPER, self.log])
+        wait_for(lambda: self.poll_speech() or any("Screen reader on" in t for _, t in self.lines),
+                 ORCA_START_SECONDS, "Orca to say 'Screen reader on'")
+
+    def start_reader(self):
+        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+        self.reader = self.start([self.reader_path], env=env)
+
+    def reader_alive(self):
+        return self.reader is not None and self.reader.poll() is None
+
+    # --- speech ---
+
+    def poll_speech(self):
+        """Reads what Orca has logged since the last call; True when there was new speech."""
+        try:
+            with open(self.log, encoding="utf-8", errors="replace") as log:
+                log.seek(self.read_at)
+                chunk = log.read()
+        except FileNotFoundError:
+            return False
+        end = chunk.rfind("\n") + 1  # a line still being written waits for the next call
+        self.read_at += len(chunk[:end].encode("utf-8", errors="replace"))
+        before = len(self.lines)
+        for line in chunk[:end].splitlines():
+            match = SPEECH.match(line)
+            if match:
+                hours, minutes, seconds, text = match.groups()
+                at = int(hours) * 3600 + int(minutes) * 60 + float(seconds)
+                self.lines.append((at, text))
+        return len(self.lines) > before
+
+
+def port_open(port):
+    with socket.socket() as probe:
+        probe.settimeout(0.5)
+        return probe.connect_ex(("127.0.0.1", port)) == 0
+
+
+def wait_for(probe, seconds, what):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if probe():
+            return
+        time.sleep(0.1)
+    raise RuntimeError("gave up waiting for " + what)
+
+
+def now_of_day():
+    t = time.localtime()
+    return t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec + (time.time() % 1)
+
+
+def heard_in_order(texts, expected):
+    """Whether each expected pattern matches an utterance, in the given order."""
+    position = 0
+    for pattern in expected:
+        while position < len(texts) and not re.search(pattern, texts[position]):
+            position += 1
+        if position == len(texts):
+            return False
+        position += 1
+    return True
+
+
+def key(*keys):
+    subprocess.run(["xdotool", "key", "--delay", "60", *keys], check=True, timeout=10)
+
+
+def type_text(text):
+    subprocess.run(["xdotool", "type", "--delay", "60", text], check=True, timeout=10)
+
+
+def run_steps(session, steps, show):
+    """Runs each step; returns the failures and the whole transcript."""
+    failures = []
+    transcript = []
+    for step in steps:
+        session.poll_speech()
+        first = len(session.lines)
+        started = now_of_day()
+        if step.action is not None:
+            step.action(session)
+        heard = []
+
+        def done():
+            session.poll_speech()
+            heard[:] = [t for at, t in session.lines[first:] if at >= started - 0.05]
+            return heard_in_order(heard, step.hear)
+
+        deadline = time.monotonic() + step.seconds
+        while not done() and time.monotonic() < deadline and session.reader_alive():
+            time.sleep(0.05)
+        # Let trailing speech arrive, so what must not be heard is checked too.
+        quiet_until = time.monotonic() + step.quiet
+        while time.monotonic() < quiet_until:
+            if session.poll_speech():
+                quiet_until = time.monotonic() + step.quiet
+            time.sleep(0.05)
+        done()
+        transcript.append((step.name, list(heard)))
+        problems = []
+        if not heard_in_order(heard, step.hear):
+            problems.append("expected, in order: %s" % step.hear)
+        for pattern in step.not_hear:
+            stray = [t for t in heard if re.search(pattern, t)]
+            if stray:
+                problems.append("must not hear %r, heard %s" % (pattern, stray))
+        if not session.reader_alive():
+            problems.append("the reader is gone")
+        if problems:
+            failures.append(step.name)
+            say("FAIL %s: %s; heard %s" % (step.name, "; ".join(problems), heard))
+        elif show:
+            say("ok   %s: %s" % (step.name, heard))
+        if not session.reader_alive():
+            break
+    return failures, transcript
+
+
+def inside(reader, site, show):
+    sys.path.insert(0, HERE)
+    import scenarios  # noqa: E402 - after the path is set
+
+    work = tempfile.mkdtemp(prefix="orca-transcript-")
+    # A home of its own: Orca starts with its default settings and no first-run questions.
+    for name in ("HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"):
+        os.environ[name] = os.path.join(work, name.lower())
+        os.makedirs(os.environ[name])
+    os.environ["XDG_RUNTIME_DIR"] = os.path.join(work, "runtime")
+    os.makedirs(os.environ["XDG_RUNTIME_DIR"], mode=0o700)
+    session = Session(work, reader, site)
+    try:
+        session.start_site()
+        session.start_orca()
+        steps = scenarios.steps(session)
+        if os.environ.get("VENNADAR_ORCA_STEPS"):  # the first N steps only, when working on one
+            steps = steps[:int(os.environ["VENNADAR_ORCA_STEPS"])]
+        failures, transcript = run_steps(session, steps, show)
+    finally:
+        session.stop_all()
+        if os.environ.get("VENNADAR_ORCA_LOG"):
+            shutil.copy(session.log, os.environ["VENNADAR_ORCA_LOG"])
+        shutil.rmtree(work, ignore_errors=True)
+    if failures:
+        say("what Orca said, step by step:")
+        for name, heard in transcript:
+            print("  %-28s %s" % (name, " | ".join(heard)), flush=True)
+    say("%d steps, %d failed" % (len(transcript), len(failures)))
+    return 1 if failures else 0
+
+
+def main():
+    args = [a for a in sys.argv[1:] if a != "--print"]
+    show = "--print" in sys.argv
+    if args and args[0] == "--inside":
+        return inside(args[1], args[2], show)
+    if args and args[0] == "--isolated":
+        # A fresh network namespace starts with its loopback down.
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        args = args[1:]
+    if len(args) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    missing = [t for t in TOOLS if shutil.which(t) is None]
+    if missing:
+        say("missing %s; the screen-reader test needs them (scripts/install-deps installs "
+            "orca, openbox, xvfb, dbus and xdotool)" % ", ".join(missing))
+        return 1
+    reader, site = (os.path.realpath(a) for a in args)
+    if "--isolated" not in sys.argv and shutil.which("unshare") and shutil.which("ip") and \
+            subprocess.run(["unshare", "-rn", "ip", "link", "set", "lo", "up"],
+                           capture_output=True, check=False).returncode == 0:
+        extra = ["--print"] if show else []
+        return subprocess.run(["unshare", "-rn", sys.executable, os.path.abspath(__file__),
+                               "--isolated", reader, site] + extra, check=False).returncode
+    if port_open(PORT):
+        say("127.0.0.1:%d is busy; the reader is built to browse it, stop whatever listens "
+            "there" % PORT)
+        return 1
+    started = time.monotonic()
+    command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "dbus-run-session", "--",
+               sys.executable, os.path.abspath(__file__), "--inside", reader, site]
+    if show:
+        command.append("--print")
+    status = subprocess.run(command, check=False).returncode
+    say("finished in %.0f s, status %d" % (time.monotonic() - started, status))
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,118 @@
+"""The steps of the screen-reader test: what the user presses and what Orca must say.
+
+Each step's `hear` patterns must match utterances in that order; no utterance may match a
+`not_hear` pattern. The sample site's listings are fixed, so the rows are named where it matters.
+"""
+
+import orca_transcript as harness
+
+ROW = r":发表日期：\d{4}-\d{2}-\d{2}:点击：\d+"
+# What is left of a caption's access key when it is read out: "操作(c)", "退出x", "&".
+KEY_LETTER = [r"\([A-Za-z0-9]+\)", r"&", r"[\u4e00-\u9fff][A-Za-z0-9]\b"]
+MENU_BAR = r"^(操作|帮助)\b"
+BUTTON_OK = r"^(OK|确定)"
+
+
+class Step:
+    def __init__(self, name, action, hear=(), not_hear=(), seconds=None):
+        self.name = name
+        self.action = action
+        self.hear = list(hear)
+        self.not_hear = list(not_hear)
+        self.seconds = seconds or harness.STEP_SECONDS
+        self.quiet = harness.QUIET_SECONDS
+
+
+def keys(*names):
+    return lambda session: harness.key(*names)
+
+
+def typed(text):
+    return lambda session: harness.type_text(text)
+
+
+def stalled(*names):
+    def act(session):
+        session.stall_site(True)
+        harness.key(*names)
+    return act
+
+
+def resumed(*names):
+    def act(session):
+        harness.key(*names)
+        session.stall_site(False)
+    return act
+
+
+def steps(session):
+    s = Step
+    return [
+        s("start-up", lambda session: session.start_reader(),
+          [r"^Vennadar - ", r"^项目", r"^最新文章"], seconds=30),
+        s("Down in the categories", keys("Down"), [r"^最新动态"]),
+        s("Up in the categories", keys("Up"), [r"^最新文章"]),
+        # Round the window with the paging buttons disabled: list, search box, search button.
+        s("Tab to the search box", keys("Tab"), [r"^关键字"]),
+        s("Tab to 搜索", keys("Tab"), [r"^搜索"]),
+        s("Tab back to the list", keys("Tab"), [r"^项目", r"^最新文章"]),
+        s("Shift+Tab to 搜索", keys("shift+Tab"), [r"^搜索"]),
+        s("Shift+Tab to the search box", keys("shift+Tab"), [r"^关键字"]),
+        s("Shift+Tab to the list", keys("shift+Tab"), [r"^项目", r"^最新文章"]),
+        s("open 最新文章", keys("Return"), [ROW]),
+        s("下一页 by Alt+N", keys("alt+n"), [ROW], [MENU_BAR]),
+        # Page 2 enables every button: the round now names all six controls.
+        s("Tab: search box", keys("Tab"), [r"^关键字"]),
+        s("Tab: 搜索", keys("Tab"), [r"^搜索"]),
+        s("Tab: 上一页", keys("Tab"), [r"^上一页"]),
+        s("Tab: 回到首页", keys("Tab"), [r"^回到首页"]),
+        s("Tab: 下一页", keys("Tab"), [r"^下一页"]),
+        s("Enter on 下一页", keys("Return"), [ROW]),
+        s("上一页 by Alt+U", keys("alt+u"), [ROW], [MENU_BAR]),
+        s("Tab to the buttons", keys("Tab", "Tab", "Tab", "Tab"), [r"^回到首页"]),
+        s("Enter on 回到首页", keys("Return"), [ROW]),
+        s("Backspace", keys("BackSpace"), [r"^最新文章"], [ROW]),
+        s("open 最新动态", keys("Down", "Return"), [ROW]),
+        s("下一页 on the last page", keys("alt+n"), [r"提示", r"没有下一页了。", BUTTON_OK]),
+        s("close the message", keys("Return"), [ROW]),
+        s("stalled 下一页 is announced", stalled("Down", "Down", "alt+n"), [r"正在加载"], seconds=5),
+        s("Escape gives the wait up", resumed("Escape"), [r"感谢读者来信" + ROW]),
+        s("the list's menu", keys("Menu"), [r"^返回分类列表"], KEY_LETTER),
+        s("its second item", keys("Down"), [r"^用网页打开"], KEY_LETTER),
+        s("its third item", keys("Down"), [r"^刷新"], KEY_LETTER),
+        s("close the list's menu", keys("Escape"), [r"感谢读者来信" + ROW]),
+        s("open an article", keys("Return"),
+          [r"感谢读者来信", r"最近我们收到了不少读者来信"], [ROW]),
+        s("read on", keys("Down", "Down", "Down"), [r"一位读者写道"]),
+        s("Tab to the links", keys("Tab"), [r"^链接", r"读者来信选登"]),
+        s("the link menu", keys("Menu"), [r"^复制链接"], KEY_LETTER),
+        s("close the link menu", keys("Escape"), [], KEY_LETTER),
+        s("Shift+Tab to the body", keys("shift+Tab"), [r"^正文"]),
+        s("close the article", keys("Return"), [r"感谢读者来信" + ROW]),
+        s("Alt+S to the search box", keys("alt+s"), [r"^关键字"], [MENU_BAR]),
+        s("a search with results", lambda session: (harness.type_text("x"),
+                                                     harness.key("Return")), [ROW]),
+        s("Alt+S again", keys("alt+s"), [r"^关键字"], [MENU_BAR]),
+        s("a search without results",
+          lambda session: (harness.type_text("zzqq"), harness.key("Return")),
+          [r"提示", r"没有搜索到内容，不如换个关键词试试", BUTTON_OK]),
+        s("close that message: the empty list", keys("Return"), [r"^项目"], [ROW]),
+        s("an empty keyword",
+          keys("alt+s", "ctrl+a", "BackSpace", "Return"), [r"提示", r"搜索内容不能为空", BUTTON_OK]),
+        s("close the empty-keyword message", keys("Return"), [r"^关键字"]),
+        s("Alt+X to the empty list", keys("alt+x"), [r"^项目"], [MENU_BAR, ROW]),
+        s("Backspace to the categories", keys("BackSpace"), [r"^最新动态"], [MENU_BAR]),
+        s("Alt+S once more", keys("alt+s"), [r"^关键字"], [MENU_BAR]),
+        s("Alt+X once more", keys("alt+x"), [r"^最新动态"], [MENU_BAR]),
+        # Alt+letter opens a menu on its first item; Orca says the item, the title goes unsaid.
+        s("the 操作 menu", keys("alt+c"), [r"^打开网站首页"], KEY_LETTER),
+        s("退出 in it", keys("Down"), [r"^退出"], KEY_LETTER),
+        s("on to the 帮助 menu", keys("Right"), [r"^使用说明"], KEY_LETTER),
+        s("close the menus", keys("Escape"), [], KEY_LETTER),
+        s("back in the list", keys("alt+x"), [r"^最新动态"], [MENU_BAR]),
+        s("the 帮助 menu", keys("alt+b"), [r"^使用说明"], KEY_LETTER),
+        s("round to its last item", keys("Up"), [r"^捐助我们"], KEY_LETTER),
+        s("up to 关于程序", keys("Up"), [r"^关于程序"], KEY_LETTER),
+        s("the About box", keys("Return"), [r"关于,", r"程序版本", BUTTON_OK]),
+        s("close the About box", keys("Return"), [r"^最新动态"]),
+    ]
