@@ -165,21 +165,29 @@ class FakePlayer final : public MediaPlayer {
     }
     void Play(int from) override {
         calls.push_back("play " + std::to_string(from));
-        paused = false;
+        state = PlaybackState::kPlaying;
     }
     void Pause() override {
         calls.push_back("pause");
-        paused = true;
+        state = PlaybackState::kPaused;
     }
-    bool IsPaused() const override { return paused; }
+    bool IsPaused() const override { return state == PlaybackState::kPaused; }
     void Stop() override {
         calls.push_back("stop");
-        paused = false;
+        state = PlaybackState::kStopped;
     }
     int Position() const override { return position; }
+    void Seek(int to) override { calls.push_back("seek " + std::to_string(to)); }
+    PlaybackState State() const override { return state; }
+    int Length() const override { return length; }
+    void SetChangeHandler(std::function<void()> handler) override {
+        on_change = std::move(handler);
+    }
     std::vector<std::string> calls;
     int position = 0;
-    bool paused = false;
+    int length = 0;
+    PlaybackState state = PlaybackState::kStopped;
+    std::function<void()> on_change;
 };
 
 // Hands out identifiers 101, 102, ... and records registrations.
