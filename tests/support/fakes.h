@@ -220,6 +220,7 @@ class FakeArticleView final : public ArticleView {
     void CopyToClipboard(const Text& text) override { clipboard = text; }
     void CloseWindow() override { closed = true; }
     MediaPlayer& Player() override { return player; }
+    void OfferMediaControls(const std::string& source) override { media_controls = source; }
 
     Text title;
     Text body;
@@ -230,6 +231,7 @@ class FakeArticleView final : public ArticleView {
     Text clipboard;
     bool closed = false;
     FakePlayer player;
+    std::string media_controls;  // the address offered to the desktop, if any
 };
 
 }  // namespace vennadar::test
