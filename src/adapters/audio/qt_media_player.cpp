@@ -140,8 +140,10 @@ void QtMediaPlayer::Seek(int position) {
         return;
     }
     // Paused, the position is applied as soon as the stream can seek; stopped, it waits for the
-    // next play (the back end forgets a position set while stopped).
-    pending_position_ = std::max(0, position);
+    // next play (the back end forgets a position set while stopped). Past the end means the end.
+    const qint64 duration = player_->duration();
+    pending_position_ = duration > 0 ? static_cast<int>(std::clamp<qint64>(position, 0, duration))
+                                     : std::max(0, position);
     if (player_->playbackState() == QMediaPlayer::PausedState) {
         SeekIfPending();
     }
