@@ -94,10 +94,10 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
 
 ArticleWindow::~ArticleWindow() {
     // Off the bus before the player it reads goes.
-    mpris_.reset();
     if (player_) {
         player_->SetChangeHandler(nullptr);
     }
+    mpris_.reset();
     ReleaseHotKeys(state_, services_);
     if (services_.hot_keys != nullptr) {
         services_.hot_keys->SetHandler(nullptr);

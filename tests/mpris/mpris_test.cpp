@@ -12,6 +12,7 @@
 #include <QDBusVariant>
 #include <QPointer>
 #include <QTest>
+#include <algorithm>
 
 #include "adapters/curl/curl_http.h"
 #include "core/listing/listing_loader.h"
