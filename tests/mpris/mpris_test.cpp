@@ -102,6 +102,7 @@ class Mpris : public ::testing::Test {
                                         QStringLiteral("Get"), {interface, property});
         return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
+    std::string Status() { return Get("PlaybackStatus").toString().toStdString(); }
     void SetVolume(double volume) {
         Call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
              {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(volume))});
@@ -148,8 +149,8 @@ TEST_F(Mpris, OnTheBusOnlyWhileAnsweredAudioPlays) {
 
     Open(true, kAnswerYes);
     ASSERT_TRUE(Owned());
-    EXPECT_EQ(Get("Identity", "org.mpris.MediaPlayer2"), "Vennadar");
-    EXPECT_EQ(Get("CanRaise", "org.mpris.MediaPlayer2"), true);
+    EXPECT_EQ(Get("Identity", "org.mpris.MediaPlayer2").toString(), "Vennadar");
+    EXPECT_TRUE(Get("CanRaise", "org.mpris.MediaPlayer2").toBool());
     const QVariantMap metadata = qdbus_cast<QVariantMap>(Get("Metadata"));
     EXPECT_EQ(metadata.value("xesam:title").toString(), title_);
     EXPECT_TRUE(metadata.value("xesam:url").toString().endsWith(".mp3"));
@@ -166,7 +167,7 @@ TEST_F(Mpris, BusAndHotKeysShareOneState) {
     ASSERT_TRUE(Owned());
     Listen();
     MediaPlayer& player = window_->Player();
-    EXPECT_EQ(Get("PlaybackStatus"), "Playing");
+    EXPECT_EQ(Status(), "Playing");
 
     // Start/pause: the bus and the Home key take turns; the flag stays 1 while paused.
     Steer("PlayPause");
@@ -174,14 +175,14 @@ TEST_F(Mpris, BusAndHotKeysShareOneState) {
     EXPECT_TRUE(HeardStatus("Paused"));
     EXPECT_EQ(state_->playing_flag, 1);
     Press(0);
-    EXPECT_EQ(Get("PlaybackStatus"), "Playing");
+    EXPECT_EQ(Status(), "Playing");
     EXPECT_TRUE(HeardStatus("Playing"));
     Steer("Pause");
     Steer("Pause");  // never resumes
-    EXPECT_EQ(Get("PlaybackStatus"), "Paused");
+    EXPECT_EQ(Status(), "Paused");
     Steer("Play");
     Steer("Play");  // never pauses
-    EXPECT_EQ(Get("PlaybackStatus"), "Playing");
+    EXPECT_EQ(Status(), "Playing");
 
     // Stop clears the flag as End does; PlayPause then starts again as Home does.
     Steer("Stop");
@@ -213,7 +214,7 @@ TEST_F(Mpris, BusAndHotKeysShareOneState) {
     Steer("SetPosition",
           {QVariant::fromValue(QDBusObjectPath("/org/vennadar/track/1")), qlonglong{1'000'000}});
     EXPECT_NEAR(Get("Position").toLongLong(), 1'000'000, 300'000);
-    EXPECT_EQ(Get("PlaybackStatus"), "Paused");
+    EXPECT_EQ(Status(), "Paused");
     Press(2);  // the hot key's jump plays, as it always has
     EXPECT_EQ(player.State(), PlaybackState::kPlaying);
     EXPECT_TRUE(QTest::qWaitFor([&] { return listener_.seeks == 3; }, 5000));
