@@ -29,6 +29,7 @@ class NullView final : public ArticleView {
     void CopyToClipboard(const Text&) override {}
     void CloseWindow() override {}
     MediaPlayer& Player() override { std::abort(); }
+    void OfferMediaControls(const std::string&) override {}
     Text body;
     int rows = 0;
 };

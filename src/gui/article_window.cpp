@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 
 #include "adapters/audio/qt_media_player.h"
+#include "adapters/mpris/mpris_service.h"
 #include "adapters/qt/qt_text.h"
 #include "core/ports/key_event.h"
 #include "core/reader/article_audio.h"
@@ -85,7 +86,10 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
 
     // Playback keys arrive wherever the focus is.
     if (services_.hot_keys != nullptr) {
-        services_.hot_keys->SetHandler([this](int id) { HotKeyPressed(state_, *this, id); });
+        services_.hot_keys->SetHandler([this](int id) {
+            HotKeyPressed(state_, *this, id);
+            MediaControlsChanged(id);
+        });
     }
 
     move(50, 50);
@@ -93,6 +97,11 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
 }
 
 ArticleWindow::~ArticleWindow() {
+    // Off the bus before the player it reads goes.
+    if (player_) {
+        player_->SetChangeHandler(nullptr);
+    }
+    mpris_.reset();
     ReleaseHotKeys(state_, services_);
     if (services_.hot_keys != nullptr) {
         services_.hot_keys->SetHandler(nullptr);
@@ -191,6 +200,43 @@ void ArticleWindow::CopyToClipboard(const Text& text) {
 
 void ArticleWindow::CloseWindow() {
     close();
+}
+
+void ArticleWindow::OfferMediaControls(const std::string& source) {
+    MprisControls controls{
+        .raise =
+            [this] {
+                raise();
+                activateWindow();
+            },
+        .play_pause = [this] { PlayPauseAudio(state_, *this); },
+        .play = [this] { PlayAudio(state_, *this); },
+        .pause = [this] { PauseAudio(*this); },
+        .stop = [this] { StopAudio(state_, *this); },
+        .seek = [this](int offset) { SeekAudio(*this, offset); },
+        .set_position = [this](int position) { SetAudioPosition(*this, position); },
+        .set_volume = [this](int level) { SetAudioVolume(state_, *this, level); },
+        .volume = [this] { return AudioVolume(state_); },
+    };
+    mpris_ = MprisService::Publish(Player(), {windowTitle(), QString::fromStdString(source)},
+                                   std::move(controls));
+    if (mpris_) {
+        Player().SetChangeHandler([this] { mpris_->Changed(); });
+    }
+}
+
+void ArticleWindow::MediaControlsChanged(int hot_key) {
+    if (!mpris_) {
+        return;
+    }
+    mpris_->Changed();
+    for (std::size_t slot = 0; slot < std::size(kPlaybackKeys); ++slot) {
+        const bool jump = kPlaybackKeys[slot] == kKeyRight || kPlaybackKeys[slot] == kKeyLeft;
+        if (jump && state_.playback_hot_keys[slot] == hot_key) {
+            mpris_->Seeked();
+            return;
+        }
+    }
 }
 
 MediaPlayer& ArticleWindow::Player() {

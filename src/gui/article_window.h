@@ -14,6 +14,8 @@ class QTreeWidget;
 
 namespace vennadar {
 
+class MprisService;
+
 // The article window: the body as plain text, the article's links beside it, a menu that saves
 // the text. Built afresh for every article; modal over the main window.
 class ArticleWindow final : public QMainWindow, public ArticleView {
@@ -36,6 +38,7 @@ class ArticleWindow final : public QMainWindow, public ArticleView {
     void CopyToClipboard(const Text& text) override;
     void CloseWindow() override;
     MediaPlayer& Player() override;
+    void OfferMediaControls(const std::string& source) override;
 
     QMenu* LinkMenu() const { return link_menu_; }
 
@@ -43,6 +46,9 @@ class ArticleWindow final : public QMainWindow, public ArticleView {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // After a hot key: the desktop's media controls learn what it changed.
+    void MediaControlsChanged(int hot_key);
+
     AppState& state_;
     Services& services_;
     QPlainTextEdit* body_ = nullptr;
@@ -50,6 +56,7 @@ class ArticleWindow final : public QMainWindow, public ArticleView {
     QLabel* links_label_ = nullptr;
     QMenu* link_menu_ = nullptr;
     std::unique_ptr<MediaPlayer> player_;  // made when an article has audio to play
+    std::unique_ptr<MprisService> mpris_;  // while the audio is open and a session bus is there
 };
 
 }  // namespace vennadar

@@ -165,21 +165,29 @@ class FakePlayer final : public MediaPlayer {
     }
     void Play(int from) override {
         calls.push_back("play " + std::to_string(from));
-        paused = false;
+        state = PlaybackState::kPlaying;
     }
     void Pause() override {
         calls.push_back("pause");
-        paused = true;
+        state = PlaybackState::kPaused;
     }
-    bool IsPaused() const override { return paused; }
+    bool IsPaused() const override { return state == PlaybackState::kPaused; }
     void Stop() override {
         calls.push_back("stop");
-        paused = false;
+        state = PlaybackState::kStopped;
     }
     int Position() const override { return position; }
+    void Seek(int to) override { calls.push_back("seek " + std::to_string(to)); }
+    PlaybackState State() const override { return state; }
+    int Length() const override { return length; }
+    void SetChangeHandler(std::function<void()> handler) override {
+        on_change = std::move(handler);
+    }
     std::vector<std::string> calls;
     int position = 0;
-    bool paused = false;
+    int length = 0;
+    PlaybackState state = PlaybackState::kStopped;
+    std::function<void()> on_change;
 };
 
 // Hands out identifiers 101, 102, ... and records registrations.
@@ -212,6 +220,7 @@ class FakeArticleView final : public ArticleView {
     void CopyToClipboard(const Text& text) override { clipboard = text; }
     void CloseWindow() override { closed = true; }
     MediaPlayer& Player() override { return player; }
+    void OfferMediaControls(const std::string& source) override { media_controls = source; }
 
     Text title;
     Text body;
@@ -222,6 +231,7 @@ class FakeArticleView final : public ArticleView {
     Text clipboard;
     bool closed = false;
     FakePlayer player;
+    std::string media_controls;  // the address offered to the desktop, if any
 };
 
 }  // namespace vennadar::test

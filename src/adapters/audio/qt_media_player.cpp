@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QtDebug>
 #include <algorithm>
+#include <utility>
 
 namespace vennadar {
 namespace {
@@ -129,6 +130,57 @@ int QtMediaPlayer::Position() const {
     return player_ != nullptr ? static_cast<int>(player_->position()) : 0;
 }
 
+void QtMediaPlayer::Seek(int position) {
+    if (player_ == nullptr || player_->source().isEmpty() ||
+        player_->mediaStatus() == QMediaPlayer::InvalidMedia) {
+        return;
+    }
+    if (State() == PlaybackState::kPlaying) {
+        Play(position);
+        return;
+    }
+    // Paused, the position is applied as soon as the stream can seek; stopped, it waits for the
+    // next play (the back end forgets a position set while stopped). Past the end means the end.
+    const qint64 duration = player_->duration();
+    pending_position_ = duration > 0 ? static_cast<int>(std::clamp<qint64>(position, 0, duration))
+                                     : std::max(0, position);
+    if (player_->playbackState() == QMediaPlayer::PausedState) {
+        SeekIfPending();
+    }
+}
+
+PlaybackState QtMediaPlayer::State() const {
+    if (player_ == nullptr) {
+        return PlaybackState::kStopped;
+    }
+    if (holding_) {
+        return PlaybackState::kPlaying;
+    }
+    switch (player_->playbackState()) {
+        case QMediaPlayer::PlayingState:
+            return PlaybackState::kPlaying;
+        case QMediaPlayer::PausedState:
+            return PlaybackState::kPaused;
+        case QMediaPlayer::StoppedState:
+            return PlaybackState::kStopped;
+    }
+    return PlaybackState::kStopped;
+}
+
+int QtMediaPlayer::Length() const {
+    return player_ != nullptr ? static_cast<int>(std::max<qint64>(0, player_->duration())) : 0;
+}
+
+void QtMediaPlayer::SetChangeHandler(std::function<void()> handler) {
+    on_change_ = std::move(handler);
+}
+
+void QtMediaPlayer::Changed() const {
+    if (on_change_) {
+        on_change_();
+    }
+}
+
 QMediaPlayer* QtMediaPlayer::Native() {
     Create();
     return player_.get();
@@ -166,9 +218,14 @@ void QtMediaPlayer::Create() {
             } else {
                 SeekIfPending();
             }
+            Changed();
         });
-    QObject::connect(player_.get(), &QMediaPlayer::durationChanged, player_.get(),
-                     [this] { SeekIfPending(); });
+    QObject::connect(player_.get(), &QMediaPlayer::durationChanged, player_.get(), [this] {
+        SeekIfPending();
+        Changed();
+    });
+    QObject::connect(player_.get(), &QMediaPlayer::playbackStateChanged, player_.get(),
+                     [this] { Changed(); });
     QObject::connect(player_.get(), &QMediaPlayer::seekableChanged, player_.get(),
                      [this] { SeekIfPending(); });
     QObject::connect(player_.get(), &QMediaPlayer::errorOccurred, player_.get(),

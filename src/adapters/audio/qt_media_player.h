@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,10 @@ class QtMediaPlayer final : public MediaPlayer {
     void Stop() override;
     // While a position asked for waits to be applied, that position.
     int Position() const override;
+    void Seek(int position) override;
+    PlaybackState State() const override;
+    int Length() const override;
+    void SetChangeHandler(std::function<void()> handler) override;
 
     // The Qt player (made if need be), so tests can watch it. Opening a source after a failed
     // one replaces it.
@@ -44,6 +49,7 @@ class QtMediaPlayer final : public MediaPlayer {
     void SeekIfPending();
     // Keeps the output silent while playback waits for a position to be applied.
     void Hold(bool hold);
+    void Changed() const;
 
     // Order matters: the player goes before the output it plays to, and the timer before the
     // player its connection belongs to.
@@ -53,6 +59,7 @@ class QtMediaPlayer final : public MediaPlayer {
     float volume_ = 1.0f;
     std::optional<int> pending_position_;  // to seek to once the stream can
     bool holding_ = false;  // playback asked for, silent until the position is applied
+    std::function<void()> on_change_;
 };
 
 }  // namespace vennadar

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "core/ports/media_player.h"
 #include "core/text/text.h"
 
@@ -25,6 +27,9 @@ class ArticleView {
     virtual void CopyToClipboard(const Text& text) = 0;
     // The window's own audio player, made on first use.
     virtual MediaPlayer& Player() = 0;
+    // The player plays this address: the window may let the desktop's media controls steer it
+    // for as long as the window lives.
+    virtual void OfferMediaControls(const std::string& source) = 0;
     virtual void CloseWindow() = 0;
 };
 

@@ -27,10 +27,10 @@ std::optional<std::string> AudioSource(const Text& raw, const Text& article_addr
     return resolved;
 }
 
-void ChangeLevels(AppState& state, ArticleView& view, int step) {
+void SetLevels(AppState& state, ArticleView& view, int left, int right) {
     // Beyond the player's range further presses would do nothing audible.
-    state.left_volume = std::clamp(state.left_volume + step, 0, 100);
-    state.right_volume = std::clamp(state.right_volume + step, 0, 100);
+    state.left_volume = std::clamp(left, 0, 100);
+    state.right_volume = std::clamp(right, 0, 100);
     view.Player().SetVolume(state.left_volume, state.right_volume);
 }
 
@@ -49,8 +49,9 @@ void OfferAudio(AppState& state, ArticleView& view, Services& services) {
         return;
     }
     MediaPlayer& player = view.Player();
-    if (const std::optional<std::string> source =
-            AudioSource(matches.front().GroupText(1), state.article_handoff.link)) {
+    const std::optional<std::string> source =
+        AudioSource(matches.front().GroupText(1), state.article_handoff.link);
+    if (source) {
         player.Open(*source);
     }
     player.SetVolume(50, 50);
@@ -62,43 +63,98 @@ void OfferAudio(AppState& state, ArticleView& view, Services& services) {
                 ? services.hot_keys->Register(kHotKeyModifierAltShift, kPlaybackKeys[slot])
                 : 0;
     }
+    if (source) {
+        view.OfferMediaControls(*source);
+    }
 }
 
 void HotKeyPressed(AppState& state, ArticleView& view, int id) {
     const auto& keys = state.playback_hot_keys;
-    MediaPlayer& player = view.Player();
     // Each slot is compared on its own, in this order.
     if (keys[kHome] == id) {
-        if (state.playing_flag == 1) {
-            // Pausing again resumes where it stands: the flag stays 1 while paused, and there is
-            // no other key that resumes without moving.
-            if (player.IsPaused()) {
-                player.Play(-1);
-            } else {
-                player.Pause();
-            }
-        } else {
-            player.Play(-1);
-            state.playing_flag = 1;
-        }
+        PlayPauseAudio(state, view);
     }
     if (keys[kEnd] == id) {
-        player.Stop();
-        state.playing_flag = 0;
+        StopAudio(state, view);
     }
     if (keys[kRight] == id) {
-        player.Play(player.Position() + kJumpMilliseconds);
+        JumpAudio(view, kJumpMilliseconds);
     }
     if (keys[kLeft] == id) {
-        // Near the start the jump goes to the start (-1 would mean "where it stands").
-        player.Play(std::max(0, player.Position() - kJumpMilliseconds));
+        JumpAudio(view, -kJumpMilliseconds);
     }
     if (keys[kDown] == id) {
-        ChangeLevels(state, view, -1);
+        SetLevels(state, view, state.left_volume - 1, state.right_volume - 1);
     }
     if (keys[kUp] == id) {
-        ChangeLevels(state, view, +1);
+        SetLevels(state, view, state.left_volume + 1, state.right_volume + 1);
     }
+}
+
+void PlayPauseAudio(AppState& state, ArticleView& view) {
+    MediaPlayer& player = view.Player();
+    if (state.playing_flag == 1) {
+        // Pausing again resumes where it stands: the flag stays 1 while paused, and there is no
+        // other key that resumes without moving.
+        if (player.IsPaused()) {
+            player.Play(-1);
+        } else {
+            player.Pause();
+        }
+    } else {
+        player.Play(-1);
+        state.playing_flag = 1;
+    }
+}
+
+void PlayAudio(AppState& state, ArticleView& view) {
+    MediaPlayer& player = view.Player();
+    if (player.State() == PlaybackState::kPlaying) {
+        return;
+    }
+    player.Play(-1);
+    state.playing_flag = 1;
+}
+
+void PauseAudio(ArticleView& view) {
+    MediaPlayer& player = view.Player();
+    if (player.State() == PlaybackState::kPlaying) {
+        player.Pause();
+    }
+}
+
+void StopAudio(AppState& state, ArticleView& view) {
+    view.Player().Stop();
+    state.playing_flag = 0;
+}
+
+void JumpAudio(ArticleView& view, int offset) {
+    MediaPlayer& player = view.Player();
+    // Near the start a jump back goes to the start (-1 would mean "where it stands").
+    player.Play(std::max(0, player.Position() + offset));
+}
+
+void SeekAudio(ArticleView& view, int offset) {
+    MediaPlayer& player = view.Player();
+    player.Seek(std::max(0, player.Position() + offset));
+}
+
+void SetAudioPosition(ArticleView& view, int position) {
+    MediaPlayer& player = view.Player();
+    const int length = player.Length();
+    // An unknown length cannot rule a position out.
+    if (position < 0 || (length > 0 && position > length)) {
+        return;
+    }
+    player.Seek(position);
+}
+
+void SetAudioVolume(AppState& state, ArticleView& view, int level) {
+    SetLevels(state, view, level, level);
+}
+
+int AudioVolume(const AppState& state) {
+    return (state.left_volume + state.right_volume) / 2;
 }
 
 void ReleaseHotKeys(AppState& state, Services& services) {

@@ -18,6 +18,19 @@ void OfferAudio(AppState& state, ArticleView& view, Services& services);
 // A playback key was pressed: `id` is the identifier it was registered under.
 void HotKeyPressed(AppState& state, ArticleView& view, int id);
 
+// The ways playback is steered. The hot keys and the desktop's media controls both come through
+// these, so PlayingFlag, the levels and what the desktop shows always agree. Positions and
+// offsets are milliseconds.
+void PlayPauseAudio(AppState& state, ArticleView& view);  // pauses, resumes, or starts again
+void PlayAudio(AppState& state, ArticleView& view);       // starts or resumes; playing, nothing
+void PauseAudio(ArticleView& view);                       // only while playing; never resumes
+void StopAudio(AppState& state, ArticleView& view);
+void JumpAudio(ArticleView& view, int offset);           // plays from there, not before the start
+void SeekAudio(ArticleView& view, int offset);           // keeps playing, paused or stopped
+void SetAudioPosition(ArticleView& view, int position);  // outside the audio: nothing
+void SetAudioVolume(AppState& state, ArticleView& view, int level);  // both levels, 0-100
+int AudioVolume(const AppState& state);
+
 // Unregisters the six keys; runs whenever the article window goes away.
 void ReleaseHotKeys(AppState& state, Services& services);
 
