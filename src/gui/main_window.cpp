@@ -2,9 +2,11 @@
 
 #include <QAccessible>
 #include <QCloseEvent>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -161,9 +163,13 @@ void MainWindow::RunButton(QPushButton* button) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_ && event->type() == QEvent::ContextMenu) {
-        // The context-menu key arrives as a key press below; only the mouse acts here.
-        if (static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse) {
+        // The context-menu key arrives as a key press below; only the mouse acts here, and its
+        // menu opens at the pointer.
+        const auto* menu_event = static_cast<QContextMenuEvent*>(event);
+        if (menu_event->reason() == QContextMenuEvent::Mouse) {
+            list_menu_at_ = menu_event->globalPos();
             ListContextMenuRequested(state_, *this);
+            list_menu_at_.reset();
         }
         return true;
     }
@@ -308,6 +314,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::PopUpListMenu() {
+    if (list_menu_at_) {
+        list_menu_->popup(*list_menu_at_);
+        return;
+    }
     QPoint at = QCursor::pos();
     if (QTreeWidgetItem* item = list_->currentItem()) {
         at = list_->viewport()->mapToGlobal(list_->visualItemRect(item).bottomLeft());

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPoint>
+#include <optional>
 
 #include "core/ports/main_view.h"
 #include "core/ports/services.h"
@@ -75,6 +77,7 @@ class MainWindow final : public QMainWindow, public MainView {
     QShortcut* give_up_ = nullptr;
     QTimer* loading_notice_ = nullptr;
     bool busy_ = false;
+    std::optional<QPoint> list_menu_at_;  // the pointer, while a right click asks for the menu
 };
 
 }  // namespace vennadar

@@ -9,12 +9,14 @@
 #include "core/commands/startup.h"
 #include "core/state/app_state.h"
 #include "gui/main_window.h"
+#include "packaging/application_icon.h"
 
 namespace vennadar {
 
 int RunApplication(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vennadar"));
+    SetApplicationIcon();
 
     std::unique_ptr<AppState> state = InitializeGlobals();
     const BuildSettings settings = DefaultBuildSettings();

@@ -5,10 +5,12 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -21,6 +23,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWindow>
 #include <iterator>
 #include <optional>
 
@@ -33,6 +36,7 @@
 #include "core/update/version_record.h"
 #include "core/wait/wait.h"
 #include "gui/article_window.h"
+#include "packaging/application_icon.h"
 #include "sample-site/sample_site.h"
 #include "support/fakes.h"
 #include "support/test_support.h"
@@ -256,6 +260,38 @@ TEST_F(MainWindowTest, ContextMenuKeyOnlyOverAListingRow) {
     EXPECT_FALSE(window_->ListMenu()->isVisible());
     Press(List(), Qt::Key_Menu);
     EXPECT_TRUE(window_->ListMenu()->isVisible());
+    const QTreeWidgetItem* current = List()->currentItem();
+    ASSERT_NE(current, nullptr);
+    EXPECT_EQ(window_->ListMenu()->pos(),
+              List()->viewport()->mapToGlobal(List()->visualItemRect(current).bottomLeft()));
+    window_->ListMenu()->hide();
+}
+
+TEST_F(MainWindowTest, BothWindowsCarryTheProgramIcon) {
+    SetApplicationIcon();
+    const auto reset = qScopeGuard([] { QApplication::setWindowIcon(QIcon()); });
+    Press(List(), Qt::Key_Return);  // the home listing
+    Press(List(), Qt::Key_Return);  // its first article
+    auto* article = window_->findChild<ArticleWindow*>();
+    ASSERT_NE(article, nullptr);
+    for (const QWidget* window :
+         {static_cast<QWidget*>(window_.get()), static_cast<QWidget*>(article)}) {
+        SCOPED_TRACE(window->objectName().toStdString());
+        ASSERT_NE(window->windowHandle(), nullptr);
+        const QIcon icon = window->windowHandle()->icon();
+        EXPECT_EQ(icon.availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
+        EXPECT_FALSE(icon.pixmap(48).isNull());
+    }
+    article->close();
+}
+
+TEST_F(MainWindowTest, RightClickOpensTheMenuAtThePointer) {
+    Press(List(), Qt::Key_Return);  // a listing, its first row current
+    const QPoint at(300, 150);                // well away from the current row
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, List()->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(List()->viewport(), &click);
+    EXPECT_TRUE(window_->ListMenu()->isVisible());
+    EXPECT_EQ(window_->ListMenu()->pos(), List()->viewport()->mapToGlobal(at));
     window_->ListMenu()->hide();
 }
 
@@ -585,6 +621,24 @@ TEST_F(FakeXdgOpen, ArticleLinksReachTheBrowserAsOneArgument) {
     window->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 2000));
     EXPECT_EQ(ShellLeftovers(), QStringList());
+}
+
+TEST_F(FakeXdgOpen, ListingLinkBeyondAsciiReachesTheBrowserAsUtf8) {
+    QtDesktop desktop;
+    test::FakeHttp http;
+    test::FakeSounds sounds;
+    test::FakeDialogs dialogs;
+    Services services{http, sounds, dialogs, desktop, BuildSettings()};
+    const std::unique_ptr<AppState> state = InitializeGlobals();
+    state->listing_address = "http://127.0.0.1:8780/category/wyzs/page/1";
+    state->current_rows = {
+        {Utf8ToGbk("http://127.0.0.1:8780/archives/诗歌朗诵.html"), "T", "2020-01-01", "1"}};
+    test::FakeMainView view;
+    view.selected = 0;
+    OpenSelectedArticleInBrowser(*state, view, services);
+    EXPECT_EQ(XdgOpenArguments(),
+              std::vector<std::string>{
+                  "http://127.0.0.1:8780/archives/%E8%AF%97%E6%AD%8C%E6%9C%97%E8%AF%B5.html"});
 }
 
 TEST_F(FakeXdgOpen, BrowserGetsTheAddress) {

@@ -1,6 +1,7 @@
 // Sample site -> address -> download -> convert -> parse, through the real services.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,10 @@
 #include "core/listing/listing_address.h"
 #include "core/listing/listing_loader.h"
 #include "core/listing/listing_parser.h"
+#include "core/listing/navigation.h"
+#include "core/reader/article_reader.h"
 #include "core/text/code_page.h"
+#include "support/fakes.h"
 #include "sample-site/sample_site.h"
 
 namespace vennadar {
@@ -91,6 +95,69 @@ TEST_F(ListingEndToEnd, SearchForAChineseKeyword) {
 TEST_F(ListingEndToEnd, PagePastTheLastGivesNoRows) {
     EXPECT_TRUE(Load({999, false, false, ""}).empty());
     EXPECT_TRUE(Load({1, false, true, "nosuchslug"}).empty());
+}
+
+// The site's listings written with relative links: each row opens, through the real download,
+// the article it names, and the article's own relative audio address resolves against it.
+TEST_F(ListingEndToEnd, RelativeRowLinkOpensTheArticleAndItsRelativeAudio) {
+    // The site's listing pages with the site's address taken out of their article links.
+    class RelativeListings final : public Http {
+      public:
+        RelativeListings(Http& inner, std::string base) : inner_(inner), base_(std::move(base)) {}
+        std::optional<std::string> Download(const std::string& address) override {
+            requests.push_back(address);
+            std::optional<std::string> body = inner_.Download(address);
+            const std::string absolute = "href=\"" + base_ + "/archives/";
+            for (std::size_t at = 0; body && address.find("/archives/") == std::string::npos &&
+                                     (at = body->find(absolute, at)) != std::string::npos;) {
+                body->replace(at, absolute.size(), "href=\"/archives/");
+            }
+            return body;
+        }
+        std::vector<std::string> requests;
+
+      private:
+        Http& inner_;
+        std::string base_;
+    };
+    const site::Article* article = nullptr;
+    for (const site::Article& a : site::Articles()) {
+        if (a.body_html.find("src=\"/audio/") != std::string::npos) {
+            article = &a;
+            break;
+        }
+    }
+    ASSERT_NE(article, nullptr);
+    const auto in_category = site::ArticlesInCategory(article->slug);
+    const auto position = static_cast<int>(
+        std::find(in_category.begin(), in_category.end(), article) - in_category.begin());
+
+    RelativeListings http(http_, site_->BaseUrl());
+    test::FakeSounds sounds;
+    test::FakeDialogs dialogs;
+    dialogs.answer = kAnswerYes;
+    test::FakeDesktop desktop;
+    Services services{http, sounds, dialogs, desktop, BuildSettings()};
+    services.settings.site_base = site_->BaseUrl();
+    const std::unique_ptr<AppState> state = InitializeGlobals();
+    state->listing_query = {position / site::kPageSize + 1, false, true, article->slug};
+    test::FakeMainView view;
+    LoadListing(*state, view, services);
+    view.selected = position % site::kPageSize;
+    const ListingRow& row = state->current_rows.at(static_cast<std::size_t>(view.selected));
+    const std::string article_address =
+        site_->BaseUrl() + "/archives/" + std::to_string(article->id) + ".html";
+    ASSERT_EQ(GbkToUtf8(row.link), "/archives/" + std::to_string(article->id) + ".html");
+
+    ActivateListItem(*state, view, services);
+    EXPECT_EQ(http.requests.back(), article_address);
+    EXPECT_EQ(GbkToUtf8(state->article_handoff.link), article_address);
+    test::FakeArticleView article_view;
+    ShowArticle(*state, article_view, services);
+    EXPECT_EQ(GbkToUtf8(article_view.title), article->title);
+    ASSERT_FALSE(article_view.player.calls.empty());  // the body was found and offers its audio
+    EXPECT_EQ(article_view.player.calls.front(),
+              "open " + site_->BaseUrl() + "/audio/" + article->audio_names.front() + ".mp3");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -145,6 +146,38 @@ TEST_F(ListingParse, SameRowsAsPlainSearchOnShuffledFragments) {
         const Text gbk = Utf8ToGbk(page);
         ASSERT_EQ(ParseListing(gbk, pattern_), PlainSearch(gbk)) << page;
     }
+}
+
+// Peak resident size of this process in KiB since the last ResetPeak; -1 when unreadable.
+long PeakKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+bool ResetPeak() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.close();
+    return !clear.fail();
+}
+
+// A page of nothing but line feeds has no block, and searching it must cost about what the
+// page costs (its UTF-8 copy), not a record per line.
+TEST_F(ListingParse, PageOfLineFeedsKeepsMemoryNearThePageSize) {
+    constexpr long kPageBytes = 16L * 1024 * 1024;
+    const Text page(static_cast<std::size_t>(kPageBytes), '\n');
+    ASSERT_TRUE(ResetPeak());
+    const long before = PeakKiB();
+    EXPECT_TRUE(ParseListing(page, pattern_).empty());
+    const long growth = PeakKiB() - before;
+    EXPECT_LT(growth, 2 * kPageBytes / 1024) << growth << " KiB more at the peak";
+    RecordProperty("peak_growth_kib", std::to_string(growth));
 }
 
 TEST(ListingRowLine, JoinsTitleDateAndClicks) {

@@ -309,6 +309,53 @@ TEST_F(Navigation, ActivatingAnArticleDownloadsItOnceAndOpensTheWindow) {
     EXPECT_EQ(sounds_.played, (std::vector<EmbeddedSound>{EmbeddedSound::Select}));
 }
 
+// A row's link is the page's own text: relative, with references, beyond ASCII. What is
+// downloaded, opened in the browser and handed to the article is the address it stands for.
+TEST_F(Navigation, RowLinksResolveAgainstTheirListingPage) {
+    struct Row {
+        const char* href;
+        const char* address;  // empty: neither downloaded nor opened
+    };
+    const Row rows[] = {
+        {"/archives/7.html", "http://site/archives/7.html"},
+        {"8.html", "http://site/category/jdxt/page/8.html"},
+        {" /a?x=1&amp;y=2 ", "http://site/a?x=1&y=2"},
+        {"http://site/archives/诗歌朗诵.html",
+         "http://site/archives/%E8%AF%97%E6%AD%8C%E6%9C%97%E8%AF%B5.html"},
+        {"javascript:alert(1)", ""},
+        {"mailto:reader@example.org", ""},
+    };
+    std::string page;
+    for (const Row& row : rows) {
+        page += std::string("<h2><a href=\"") + row.href +
+                "\">T</a></h2>\n<span>2020-01-01</span>\n"
+                "<span>点击：1</span>\n";
+    }
+    http_.pages["http://site/category/jdxt/page/1"] = page;
+    Start();
+    Choose("经典习题");
+    ASSERT_EQ(state_->current_rows.size(), std::size(rows));
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const Row& row = rows[i];
+        SCOPED_TRACE(row.href);
+        http_.pages[row.address] = "<p>article</p>";
+        view_.selected = static_cast<int>(i);
+        desktop_.opened.clear();
+        http_.requests.clear();
+        OpenSelectedArticleInBrowser(*state_, view_, services_);
+        ActivateListItem(*state_, view_, services_);
+        const std::vector<std::string> expected = *row.address != '\0'
+                                                      ? std::vector<std::string>{row.address}
+                                                      : std::vector<std::string>{};
+        EXPECT_EQ(desktop_.opened, expected);
+        EXPECT_EQ(http_.requests, expected);
+        if (!expected.empty()) {
+            EXPECT_EQ(GbkToUtf8(state_->article_handoff.link), row.address);
+        }
+        EXPECT_EQ(GbkToUtf8(state_->current_rows[i].link), row.href);  // the row as written
+    }
+}
+
 TEST_F(Navigation, ActivatingWithNothingSelectedOnlyPlaysTheSound) {
     Start();
     Choose("最新文章");

@@ -1,6 +1,7 @@
 #include "adapters/curl/curl_http.h"
 
 #include <arpa/inet.h>
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -87,6 +88,25 @@ TEST_F(Download, StallingServerIsCutOffByTheTimeLimit) {
     const auto start = Clock::now();
     EXPECT_EQ(http.Download(server_.Url("/stall")), std::nullopt);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(Download, RefusedProtocolRestrictionDownloadsNothing) {
+    for (const int refused :
+         {static_cast<int>(CURLOPT_PROTOCOLS_STR), static_cast<int>(CURLOPT_REDIR_PROTOCOLS_STR)}) {
+        SCOPED_TRACE(refused);
+        int requests = 0;
+        server_.server().set_logger(
+            [&requests](const httplib::Request&, const httplib::Response&) { ++requests; });
+        CurlHttp http(ShortLimits(), [refused](void* handle, int option, const char* protocols) {
+            if (option == refused) {
+                return static_cast<int>(CURLE_UNKNOWN_OPTION);
+            }
+            return static_cast<int>(curl_easy_setopt(static_cast<CURL*>(handle),
+                                                     static_cast<CURLoption>(option), protocols));
+        });
+        EXPECT_EQ(http.Download(server_.Url("/page")), std::nullopt);
+        EXPECT_EQ(requests, 0);
+    }
 }
 
 TEST(DownloadRefused, RefusedConnectionFailsQuickly) {

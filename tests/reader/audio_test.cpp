@@ -95,10 +95,11 @@ TEST_F(Audio, SourcesOtherThanHttpAreNotOpened) {
 TEST_F(Audio, HomeTogglesWithEndInBetween) {
     Playing();
     Press(0);  // pause
-    Press(0);  // pause again: the flag stays 1
+    Press(0);  // pause when paused resumes; the flag stays 1
+    Press(0);  // and pauses again
     Press(1);  // stop
     Press(0);  // play again from where it stands
-    EXPECT_EQ(view_.player.calls, (Calls{"pause", "pause", "stop", "play -1"}));
+    EXPECT_EQ(view_.player.calls, (Calls{"pause", "play -1", "pause", "stop", "play -1"}));
     EXPECT_EQ(state_->playing_flag, 1);
 }
 

@@ -1,11 +1,15 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -198,12 +202,43 @@ class Saving : public Reader {
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void TearDown() override {
+        chmod(dir_.c_str(), 0700);
+        std::filesystem::remove_all(dir_);
+    }
     static std::string Read(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         std::ostringstream bytes;
         bytes << in.rdbuf();
         return bytes.str();
+    }
+    long FileCount() const {
+        return std::distance(std::filesystem::directory_iterator(dir_),
+                             std::filesystem::directory_iterator());
+    }
+    // Runs `check` in a child process as the user nobody when the tests run as root, who may
+    // write anything; its expectations reach this test through the exit status.
+    void AsUnprivilegedUser(const std::function<void()>& check) {
+        constexpr uid_t kNobody = 65534;
+        // The folder becomes the user's own, as the user's own folders are.
+        ASSERT_EQ(geteuid() == 0 ? chown(dir_.c_str(), kNobody, kNobody) : 0, 0);
+        std::fflush(stdout);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (geteuid() == 0 &&
+                (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+                 setresuid(kNobody, kNobody, kNobody) != 0 || geteuid() != kNobody)) {
+                _exit(2);
+            }
+            check();
+            std::fflush(stdout);
+            _exit(::testing::Test::HasFailure() ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "2: could not become an unprivileged user";
     }
     std::string dir_;
 };
@@ -235,6 +270,19 @@ TEST_F(Saving, CancelWritesNothing) {
 }
 
 TEST_F(Saving, FailedWriteKeepsTheOldFileAndSaysSo) {
+    AsUnprivilegedUser([this] {
+        dialogs_.save_path = dir_ + "/a.txt";
+        view_.body = "old";
+        SaveArticleAsText(view_, services_);
+        chmod(dir_.c_str(), 0500);
+        view_.body = "new";
+        SaveArticleAsText(view_, services_);
+        EXPECT_EQ(Read(dir_ + "/a.txt"), "old");
+        EXPECT_EQ(dialogs_.shown, (std::vector<test::ShownMessage>{{"保存失败", "提示", 0x30}}));
+    });
+}
+
+TEST_F(Saving, WriteCutShortKeepsTheOldFileAndSaysSo) {
     dialogs_.save_path = dir_ + "/a.txt";
     view_.body = "old";
     SaveArticleAsText(view_, services_);
@@ -251,9 +299,55 @@ TEST_F(Saving, FailedWriteKeepsTheOldFileAndSaysSo) {
     signal(SIGXFSZ, on_too_large);
     EXPECT_EQ(Read(dir_ + "/a.txt"), "old");
     EXPECT_EQ(dialogs_.shown, (std::vector<test::ShownMessage>{{"保存失败", "提示", 0x30}}));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_),
-                            std::filesystem::directory_iterator()),
-              1);  // the part-written file is gone
+    EXPECT_EQ(FileCount(), 1);  // the part-written file is gone
+}
+
+TEST_F(Saving, ReadOnlyFileIsNotReplaced) {
+    AsUnprivilegedUser([this] {
+        const std::string path = dir_ + "/a.txt";
+        std::ofstream(path) << "old";
+        ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+        ASSERT_NE(access(path.c_str(), W_OK), 0);  // really without root's privileges
+        dialogs_.save_path = path;
+        view_.body = "new";
+        SaveArticleAsText(view_, services_);
+        EXPECT_EQ(Read(path), "old");
+        EXPECT_EQ(dialogs_.shown, (std::vector<test::ShownMessage>{{"保存失败", "提示", 0x30}}));
+        EXPECT_EQ(FileCount(), 1);
+    });
+}
+
+TEST_F(Saving, SymbolicLinkIsWrittenThroughAndKept) {
+    std::filesystem::create_directory(dir_ + "/real");
+    const std::string file = dir_ + "/real/a.txt";
+    std::ofstream(file) << "old";
+    ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+    std::filesystem::create_symlink("real/a.txt", dir_ + "/link.txt");
+    std::filesystem::create_symlink(dir_ + "/link.txt", dir_ + "/link-to-link.txt");
+    dialogs_.save_path = dir_ + "/link-to-link.txt";
+    view_.body = "new";
+    SaveArticleAsText(view_, services_);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ + "/link.txt"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ + "/link-to-link.txt"));
+    EXPECT_EQ(Read(file), "new");
+    struct stat status {};
+    ASSERT_EQ(stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640U);  // the file's own mode is kept
+    EXPECT_TRUE(dialogs_.shown.empty());
+}
+
+TEST_F(Saving, NameNearTheLengthLimitIsSaved) {
+    std::string title;
+    for (int i = 0; i < 83; ++i) {
+        title += "诗";
+    }
+    const std::string name = title + ".txt";  // 253 bytes, within the 255 a name may have
+    dialogs_.save_path = dir_ + "/" + name;
+    view_.body = "x";
+    SaveArticleAsText(view_, services_);
+    EXPECT_EQ(Read(dir_ + "/" + name), "x");
+    EXPECT_TRUE(dialogs_.shown.empty());
+    EXPECT_EQ(FileCount(), 1);
 }
 
 TEST_F(Saving, UnwritablePathKeepsTheOldFileAndSaysSo) {

@@ -163,12 +163,23 @@ class FakePlayer final : public MediaPlayer {
     void SetVolume(int left, int right) override {
         calls.push_back("volume " + std::to_string(left) + " " + std::to_string(right));
     }
-    void Play(int from) override { calls.push_back("play " + std::to_string(from)); }
-    void Pause() override { calls.push_back("pause"); }
-    void Stop() override { calls.push_back("stop"); }
+    void Play(int from) override {
+        calls.push_back("play " + std::to_string(from));
+        paused = false;
+    }
+    void Pause() override {
+        calls.push_back("pause");
+        paused = true;
+    }
+    bool IsPaused() const override { return paused; }
+    void Stop() override {
+        calls.push_back("stop");
+        paused = false;
+    }
     int Position() const override { return position; }
     std::vector<std::string> calls;
     int position = 0;
+    bool paused = false;
 };
 
 // Hands out identifiers 101, 102, ... and records registrations.

@@ -43,13 +43,14 @@ void GlobalInit() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-// Every limit in one place, for both ways of downloading. False when libcurl refuses a setting
-// that keeps the download safe (the protocol restriction): the transfer must not run without it.
-bool Configure(CURL* curl, const HttpLimits& limits, const std::string& address, Body& body) {
+// Every limit in one place, for both ways of downloading. False when libcurl refuses to restrict
+// the protocols: it would fetch file: or any other address it knows, so no download at all then.
+bool Configure(CURL* curl, const HttpLimits& limits, const ProtocolSetter& set_protocols,
+               const std::string& address, Body& body) {
     body.limit = limits.max_body_bytes;
     curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-    if (curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") != CURLE_OK ||
-        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") != CURLE_OK) {
+    if (set_protocols(curl, CURLOPT_PROTOCOLS_STR, "http,https") != CURLE_OK ||
+        set_protocols(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") != CURLE_OK) {
         return false;
     }
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
@@ -137,7 +138,8 @@ struct CurlHttp::Multi {
         CURL* curl = transfer.handle.get();
         auto [entry, inserted] = transfers_.emplace(id, std::move(transfer));
         static_cast<void>(inserted);
-        if (curl == nullptr || !Configure(curl, owner_.limits_, address, entry->second.body)) {
+        if (curl == nullptr ||
+            !Configure(curl, owner_.limits_, owner_.set_protocols_, address, entry->second.body)) {
             Finish(id, std::nullopt);
             return id;
         }
@@ -288,7 +290,15 @@ struct CurlHttp::Multi {
     DownloadId last_id_ = 0;
 };
 
-CurlHttp::CurlHttp(HttpLimits limits) : limits_(std::move(limits)) {}
+CurlHttp::CurlHttp(HttpLimits limits, ProtocolSetter set_protocols)
+    : limits_(std::move(limits)), set_protocols_(std::move(set_protocols)) {
+    if (!set_protocols_) {
+        set_protocols_ = [](void* handle, int option, const char* protocols) {
+            return static_cast<int>(curl_easy_setopt(static_cast<CURL*>(handle),
+                                                     static_cast<CURLoption>(option), protocols));
+        };
+    }
+}
 
 CurlHttp::~CurlHttp() = default;
 
@@ -303,7 +313,7 @@ std::optional<std::string> CurlHttp::Download(const std::string& address) {
     }
     curl_easy_reset(curl);
     Body body;
-    if (!Configure(curl, limits_, address, body)) {
+    if (!Configure(curl, limits_, set_protocols_, address, body)) {
         return std::nullopt;
     }
     const CURLcode code = curl_easy_perform(curl);

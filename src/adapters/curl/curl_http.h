@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,11 @@ struct HttpLimits {
     std::string ca_file;  // extra trust anchors (tests); empty: the system's store
 };
 
+// Sets one of a handle's protocol lists (`option` is CURLOPT_PROTOCOLS_STR or
+// CURLOPT_REDIR_PROTOCOLS_STR) and gives libcurl's answer, 0 for success. A seam, so tests can
+// make libcurl refuse.
+using ProtocolSetter = std::function<int(void* handle, int option, const char* protocols)>;
+
 // Http over libcurl: http and https only (redirects too), certificates verified.
 //
 // StartDownload runs on libcurl's multi interface driven by the Qt event loop of the calling
@@ -27,7 +33,7 @@ struct HttpLimits {
 // calls.
 class CurlHttp final : public Http {
   public:
-    explicit CurlHttp(HttpLimits limits = {});
+    explicit CurlHttp(HttpLimits limits = {}, ProtocolSetter set_protocols = {});
     ~CurlHttp() override;
     CurlHttp(const CurlHttp&) = delete;
     CurlHttp& operator=(const CurlHttp&) = delete;
@@ -43,6 +49,7 @@ class CurlHttp final : public Http {
     struct Blocking;
     struct Multi;
     HttpLimits limits_;
+    ProtocolSetter set_protocols_;
     std::unique_ptr<Blocking> blocking_;
     std::unique_ptr<Multi> multi_;
 };

@@ -1,6 +1,7 @@
 #include "core/commands/main_commands.h"
 
 #include "core/listing/navigation.h"
+#include "core/reader/link_address.h"
 #include "core/wait/wait.h"
 
 namespace vennadar {
@@ -47,7 +48,12 @@ void OpenSelectedArticleInBrowser(const AppState& state, const MainView& view, S
         index >= static_cast<int>(state.current_rows.size())) {
         return;
     }
-    OpenInBrowser(services, state.current_rows[static_cast<std::size_t>(index)].link);
+    // The row's link is GBK as the page wrote it: the browser gets the address it stands for.
+    const std::optional<std::string> address = ListingLinkAddress(
+        state.current_rows[static_cast<std::size_t>(index)].link, state.listing_address);
+    if (address) {
+        OpenInBrowser(services, *address);
+    }
 }
 
 void BackToCategoryList(AppState& state, MainView& view, Services& services) {

@@ -4,6 +4,7 @@
 #include "core/listing/listing_address.h"
 #include "core/listing/listing_loader.h"
 #include "core/listing/listing_parser.h"
+#include "core/reader/link_address.h"
 #include "core/text/code_page.h"
 #include "core/wait/wait.h"
 
@@ -41,14 +42,22 @@ void OpenSelectedArticle(AppState& state, MainView& view, Services& services) {
         return;
     }
     const ListingRow row = state.current_rows[static_cast<std::size_t>(index)];
+    // A relative link means an address on the listing's site; resolved, it is also the base
+    // the article's own links and audio resolve against.
+    const std::optional<std::string> address = ListingLinkAddress(row.link, state.listing_address);
+    const Text link = address ? Utf8ToGbk(*address) : row.link;
+    auto open = [&state, &view, row, link](std::optional<std::string> body) {
+        state.article_handoff.title = row.title;
+        state.article_handoff.page_text = PageText(body);
+        state.article_handoff.link = link;
+        view.OpenArticleWindow();
+    };
+    if (!address) {
+        open(std::nullopt);  // nothing to download: the failed page
+        return;
+    }
     RememberListing(state, view);
-    WaitForDownload(state, view, services, row.link,
-                    [&state, &view, row](std::optional<std::string> body) {
-                        state.article_handoff.title = row.title;
-                        state.article_handoff.page_text = PageText(body);
-                        state.article_handoff.link = row.link;
-                        view.OpenArticleWindow();
-                    });
+    WaitForDownload(state, view, services, *address, std::move(open));
 }
 
 void ChooseCategory(AppState& state, MainView& view, Services& services) {
@@ -81,16 +90,17 @@ void LoadListing(AppState& state, MainView& view, Services& services, const List
                  std::function<void()> then) {
     const std::string address =
         ListingAddress(query, services.settings.site_base, view.SearchText());
-    WaitForDownload(
-        state, view, services, address,
-        [&state, &view, &services, query, then = std::move(then)](std::optional<std::string> body) {
-            state.listing_query = query;
-            ShowListingPage(state, view, services, PageText(body));
-            ListingChangedDuringAction(state);
-            if (then) {
-                then();
-            }
-        });
+    WaitForDownload(state, view, services, address,
+                    [&state, &view, &services, query, address,
+                     then = std::move(then)](std::optional<std::string> body) {
+                        state.listing_query = query;
+                        state.listing_address = address;
+                        ShowListingPage(state, view, services, PageText(body));
+                        ListingChangedDuringAction(state);
+                        if (then) {
+                            then();
+                        }
+                    });
 }
 
 void LoadListing(AppState& state, MainView& view, Services& services) {

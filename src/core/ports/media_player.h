@@ -14,6 +14,8 @@ class MediaPlayer {
     // source). Positions below 0 start from 0.
     virtual void Play(int position) = 0;
     virtual void Pause() = 0;
+    // True while paused, so a second pause key can resume; false when stopped or playing.
+    virtual bool IsPaused() const = 0;
     virtual void Stop() = 0;
     virtual int Position() const = 0;
 };

@@ -70,7 +70,13 @@ void HotKeyPressed(AppState& state, ArticleView& view, int id) {
     // Each slot is compared on its own, in this order.
     if (keys[kHome] == id) {
         if (state.playing_flag == 1) {
-            player.Pause();
+            // Pausing again resumes where it stands: the flag stays 1 while paused, and there is
+            // no other key that resumes without moving.
+            if (player.IsPaused()) {
+                player.Play(-1);
+            } else {
+                player.Pause();
+            }
         } else {
             player.Play(-1);
             state.playing_flag = 1;

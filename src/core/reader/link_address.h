@@ -15,4 +15,11 @@ std::string DecodeAttributeValue(const std::string& value);
 std::optional<std::string> BrowsableLinkAddress(const std::string& raw_utf8,
                                                 const std::string& article_address_utf8);
 
+// The address a listing row's link (GBK, exactly as the page wrote it) stands for: references
+// decoded, surrounding white space dropped, resolved against the listing page's own address,
+// characters beyond ASCII percent-encoded as UTF-8. Only http and https addresses are given;
+// it is what is downloaded and what the browser opens.
+std::optional<std::string> ListingLinkAddress(const std::string& link_gbk,
+                                              const std::string& listing_address_utf8);
+
 }  // namespace vennadar

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/state/listing_query.h"
@@ -28,6 +29,7 @@ struct ListingSnapshot {
     ListingQuery listing_query{0, false, false, {}};
     bool showing_categories = false;
     ListingRows current_rows;
+    std::string listing_address;
     std::int32_t last_category_index = 0;
     std::vector<Text> row_texts;
     int selected_index = -1;
@@ -52,6 +54,7 @@ struct AppState {
     ListingQuery listing_query{0, false, false, {}};
     bool showing_categories = false;
     ListingRows current_rows;
+    std::string listing_address;  // where current_rows came from: the base of their links
     RegexPattern listing_regex;
     std::int32_t last_category_index = 0;
     ArticleHandoff article_handoff;

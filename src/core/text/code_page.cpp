@@ -209,15 +209,24 @@ char* EncodeUtf8(char32_t cp, char* out) {
 }
 
 // Runs over a text: copies ASCII runs as they stand and hands every other character to
-// `convert`, which writes its output and returns the new end.
+// `convert`, which writes its output and returns the new end. The output goes through a small
+// buffer into a result reserved at `expected` bytes: sized for the worst case instead, the
+// result would hold several times the text for as long as it lives.
 template <typename Convert>
-std::string ConvertText(std::string_view text, std::size_t max_growth, Convert convert) {
+std::string ConvertText(std::string_view text, std::size_t expected, Convert convert) {
     text = TextView(text);
-    std::string result(text.size() * max_growth, '\0');
+    std::string result;
+    result.reserve(expected);
+    char chunk[4096];
+    char* const chunk_full = chunk + sizeof chunk - 8;  // room for one step's output
+    char* out = chunk;
     auto p = reinterpret_cast<const unsigned char*>(text.data());
     const auto end = p + text.size();
-    char* out = result.data();
     while (p < end) {
+        if (out > chunk_full) {
+            result.append(chunk, static_cast<std::size_t>(out - chunk));
+            out = chunk;
+        }
         if (end - p >= 8 && AllAscii8(p)) {
             std::memcpy(out, p, 8);
             p += 8;
@@ -228,7 +237,7 @@ std::string ConvertText(std::string_view text, std::size_t max_growth, Convert c
             out = convert(p, end, out);
         }
     }
-    result.resize(static_cast<std::size_t>(out - result.data()));
+    result.append(chunk, static_cast<std::size_t>(out - chunk));
     return result;
 }
 
@@ -294,17 +303,21 @@ Text WideToText(std::u16string_view wide, int code_page) {
 Text Utf8ToGbk(std::string_view utf8) {
     const GbkTables& tables = Tables();
     // GBK never needs more bytes than UTF-8 for the same character.
-    return ConvertText(utf8, 1, [&](const unsigned char*& p, const unsigned char* end, char* out) {
-        return EncodeGbk(DecodeUtf8(p, end), out, tables);
-    });
+    return ConvertText(utf8, TextView(utf8).size(),
+                       [&](const unsigned char*& p, const unsigned char* end, char* out) {
+                           return EncodeGbk(DecodeUtf8(p, end), out, tables);
+                       });
 }
 
 std::string GbkToUtf8(std::string_view gbk) {
     const GbkTables& tables = Tables();
-    // One invalid byte becomes U+FFFD, three bytes of UTF-8.
-    return ConvertText(gbk, 3, [&](const unsigned char*& p, const unsigned char* end, char* out) {
-        return EncodeUtf8(DecodeGbk(p, end, tables), out);
-    });
+    // A two-byte GBK character takes three bytes of UTF-8; only an invalid byte (U+FFFD) takes
+    // more than that, and the result grows for it.
+    const std::size_t size = TextView(gbk).size();
+    return ConvertText(gbk, size + size / 2,
+                       [&](const unsigned char*& p, const unsigned char* end, char* out) {
+                           return EncodeUtf8(DecodeGbk(p, end, tables), out);
+                       });
 }
 
 }  // namespace vennadar

@@ -13,6 +13,7 @@ void RememberListing(AppState& state, const MainView& view) {
     before.listing_query = state.listing_query;
     before.showing_categories = state.showing_categories;
     before.current_rows = state.current_rows;
+    before.listing_address = state.listing_address;
     before.last_category_index = state.last_category_index;
     before.row_texts.clear();
     for (int i = 0; i < view.RowCount(); ++i) {
@@ -66,6 +67,7 @@ void GiveUpWait(AppState& state, MainView& view, Services& services) {
         state.listing_query = before.listing_query;
         state.showing_categories = before.showing_categories;
         state.current_rows = before.current_rows;
+        state.listing_address = before.listing_address;
         state.last_category_index = before.last_category_index;
         view.ClearList();
         for (const Text& row : before.row_texts) {
