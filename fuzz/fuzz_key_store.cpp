@@ -1,12 +1,13 @@
-// The launcher's key-store reader on any file contents, checked against a plain reading of the
-// format written with std::string: same answer, and a value that points into the buffer.
+// The launcher's key-store reader on any file contents, checked against a model written from
+// the format as the README gives it, built the other way round: the whole file is first read
+// into a list of entries (key in lower case, name in lower case, value), then looked up.
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "check.h"
 #include "launcher/key_store.h"
@@ -17,57 +18,70 @@ namespace {
 constexpr char kInstallKey[] = "Software\\Vennadar\\Kernel\\Install";
 constexpr char kInstallPathValue[] = "Path";
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+constexpr std::string_view kBlanks = " \t\r\v\f";
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c + ('a' - 'A'));
         }
     }
-    return true;
+    return lower;
 }
 
-std::optional<std::string_view> Expected(std::string_view text, std::string_view key,
-                                         std::string_view name) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
-        text.remove_prefix(3);
+std::string_view Stripped(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) {
+        return {};
     }
-    bool in_key = false;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::string_view line = Trim(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        if (line.empty() || line.front() == '#' || line.find('\0') != std::string_view::npos) {
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+struct Entry {
+    std::optional<std::string> key;  // none: under no key (before any, or after a broken header)
+    std::string name;
+    std::string_view value;
+};
+
+std::vector<Entry> Entries(std::string_view file) {
+    if (file.starts_with("\xEF\xBB\xBF")) {
+        file.remove_prefix(3);
+    }
+    std::vector<Entry> entries;
+    std::optional<std::string> key;
+    std::size_t at = 0;
+    while (at < file.size()) {
+        std::size_t end = file.find('\n', at);
+        if (end == std::string_view::npos) {
+            end = file.size();
+        }
+        const std::string_view line = Stripped(file.substr(at, end - at));
+        at = end + 1;
+        if (line.empty() || line[0] == '#' || line.find('\0') != std::string_view::npos) {
             continue;
         }
-        if (line.front() == '[') {
-            in_key = line.size() >= 2 && line.back() == ']' &&
-                     SameName(Trim(line.substr(1, line.size() - 2)), key);
+        if (line[0] == '[') {
+            key.reset();
+            if (line.size() >= 2 && line.back() == ']') {
+                key = Lower(Stripped(line.substr(1, line.size() - 2)));
+            }
             continue;
         }
         const std::size_t equals = line.find('=');
-        if (!in_key || equals == std::string_view::npos) {
-            continue;
+        if (equals != std::string_view::npos) {
+            entries.push_back(
+                {key, Lower(Stripped(line.substr(0, equals))), Stripped(line.substr(equals + 1))});
         }
-        if (SameName(Trim(line.substr(0, equals)), name)) {
-            return Trim(line.substr(equals + 1));
+    }
+    return entries;
+}
+
+std::optional<std::string_view> Expected(std::string_view file, std::string_view key,
+                                         std::string_view name) {
+    for (const Entry& entry : Entries(file)) {
+        if (entry.key == Lower(key) && entry.name == Lower(name)) {
+            return entry.value;
         }
     }
     return std::nullopt;

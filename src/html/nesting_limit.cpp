@@ -314,10 +314,10 @@ bool IsScopeBoundary(GumboTag tag) {
 
 // The open elements as the parser will nest them, closely enough to keep its depth within
 // kMaxNesting (give or take the few elements it opens that are not followed here: paragraphs,
-// list items, table rows and cells). The model must never believe an element closed that the
-// parser keeps open, or a page could nest without limit; believing the opposite only closes an
-// element early on a page nested hundreds deep. So an end tag closes nothing here when the parser
-// may ignore it:
+// list items; a table counts for its body, row and cell as well). The model must never believe an
+// element closed that the parser keeps open, or a page could nest without limit; believing the
+// opposite only closes an element early on a page nested hundreds deep. So an end tag closes
+// nothing here when the parser may ignore it:
 // - an ordinary element's end tag, past a block-level (special) element;
 // - any end tag, past a scope boundary (table, object and the like);
 // - a formatting element's end tag past a special element, where the parser moves elements
@@ -332,7 +332,8 @@ class NestingModel {
         bool renamed;
     };
 
-    std::size_t Depth() const { return open_.size(); }
+    // A table weighs four: in it the parser opens a body, a row and a cell, none followed here.
+    std::size_t Depth() const { return open_.size() + 3 * tables_; }
     const Open& Innermost() const { return open_.back(); }
 
     // The parser opens listed formatting elements again.
@@ -341,10 +342,16 @@ class NestingModel {
         reopen_.clear();
     }
 
-    void Start(const Open& element) { open_.push_back(element); }
+    void Start(const Open& element) {
+        tables_ += element.tag == GUMBO_TAG_TABLE ? 1 : 0;
+        open_.push_back(element);
+    }
 
     // The innermost element, closed by an end tag inserted for it.
-    void CloseInnermost() { open_.pop_back(); }
+    void CloseInnermost() {
+        tables_ -= open_.back().tag == GUMBO_TAG_TABLE ? 1 : 0;
+        open_.pop_back();
+    }
 
     void End(GumboTag tag, std::string_view name) {
         const auto matches = [&](const Open& element) {
@@ -380,6 +387,9 @@ class NestingModel {
 
   private:
     void CloseFrom(std::size_t index) {
+        tables_ -= static_cast<std::size_t>(
+            std::count_if(open_.begin() + static_cast<std::ptrdiff_t>(index), open_.end(),
+                          [](const Open& element) { return element.tag == GUMBO_TAG_TABLE; }));
         for (std::size_t i = index + 1; i < open_.size(); ++i) {
             if (IsFormatting(open_[i].tag)) {
                 reopen_.push_back(open_[i]);
@@ -390,6 +400,7 @@ class NestingModel {
 
     std::vector<Open> open_;
     std::vector<Open> reopen_;  // closed by another element's end tag, opened again later
+    std::size_t tables_ = 0;    // tables among open_
 };
 
 }  // namespace

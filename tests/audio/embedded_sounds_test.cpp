@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QMediaPlayer>
 #include <QtEndian>
 #include <cstdint>
@@ -215,6 +216,38 @@ TEST_P(PlayedSounds, PlayToTheirEndAndAgain) {
 INSTANTIATE_TEST_SUITE_P(Embedded, PlayedSounds,
                          ::testing::Values(EmbeddedSound::Select, EmbeddedSound::Listing),
                          SoundName());
+
+class HeldSounds : public ::testing::TestWithParam<bool> {};
+
+// Sounds asked for before the window's first paint wait for it; a window that never paints still
+// gets them, after the time limit.
+TEST_P(HeldSounds, AreHeldThenAllPlayed) {
+    const bool paints = GetParam();
+    QtSoundPlayer sounds;
+    QObject window;
+    sounds.HoldUntilPainted(&window);
+    sounds.Play(EmbeddedSound::Startup);
+    sounds.Play(EmbeddedSound::Select);
+    QTest::qWait(100);
+    EXPECT_EQ(sounds.PlayerFor(EmbeddedSound::Startup), nullptr) << "played before the paint";
+    if (paints) {
+        QEvent paint(QEvent::Paint);
+        QCoreApplication::sendEvent(&window, &paint);
+    }
+    for (const EmbeddedSound sound : {EmbeddedSound::Startup, EmbeddedSound::Select}) {
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QMediaPlayer* player = sounds.PlayerFor(sound);
+                return player != nullptr && player->playbackState() == QMediaPlayer::PlayingState;
+            },
+            5000));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, HeldSounds, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& window) {
+                             return window.param ? "Paints" : "NeverPaints";
+                         });
 
 TEST(QtSoundPlayer, RestartsASoundStillPlaying) {
     QtSoundPlayer sounds;

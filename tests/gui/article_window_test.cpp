@@ -17,6 +17,7 @@
 
 #include "adapters/curl/curl_http.h"
 #include "core/commands/startup.h"
+#include "core/listing/listing_loader.h"
 #include "core/wait/wait.h"
 #include "gui/main_window.h"
 #include "sample-site/sample_site.h"
@@ -86,6 +87,7 @@ class ArticleWindowTest : public ::testing::Test {
     test::FakeSounds sounds_;
     test::FakeDialogs dialogs_;
     test::FakeDesktop desktop_;
+    test::FakeHotKeys hot_keys_;  // wired in only where a test asks for it
     Services services_{http_, sounds_, dialogs_, desktop_, BuildSettings()};
     std::unique_ptr<MainWindow> main_;
     QPointer<ArticleWindow> window_;
@@ -162,6 +164,28 @@ TEST_F(ArticleWindowTest, LinkMenuOnlyWithASelectedRow) {
     Links()->clearSelection();
     QTest::keyClick(Links(), Qt::Key_Menu);
     EXPECT_FALSE(window_->LinkMenu()->isVisible());
+}
+
+TEST_F(ArticleWindowTest, ClosingReleasesTheSixPlaybackKeysAndTheirHandler) {
+    services_.hot_keys = &hot_keys_;
+    dialogs_.answer = kAnswerYes;  // play the music
+    for (const sample_site::Article& article : sample_site::Articles()) {
+        if (article.has_audio) {
+            const std::string link =
+                site_->BaseUrl() + "/archives/" + std::to_string(article.id) + ".html";
+            state_->article_handoff = {Utf8ToGbk(article.title), FetchPageText(http_, link), link};
+            break;
+        }
+    }
+    main_->OpenArticleWindow();
+    window_ = main_->findChild<ArticleWindow*>();
+    ASSERT_FALSE(window_.isNull());
+    ASSERT_EQ(hot_keys_.registered.size(), 6U);
+    ASSERT_TRUE(hot_keys_.handler);
+    window_->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window_.isNull(); }, 2000));
+    EXPECT_EQ(hot_keys_.unregistered, (std::vector<int>{101, 102, 103, 104, 105, 106}));
+    EXPECT_FALSE(hot_keys_.handler);
 }
 
 TEST_F(ArticleWindowTest, CtrlSSavesTheBodyAsGbk) {

@@ -16,12 +16,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 
 #include "adapters/curl/curl_http.h"
 #include "core/commands/startup.h"
-#include "core/listing/category_table.h"
 #include "core/wait/wait.h"
 #include "gui/article_window.h"
 #include "gui/main_window.h"
@@ -118,6 +118,17 @@ class SilentSounds final : public SoundPlayer {
     void Play(EmbeddedSound) override {}
 };
 
+// The category list as the user sees it, with the site's slug of each; written out here, not
+// taken from the program's table.
+struct ShownCategory {
+    const char* name;
+    const char* slug;  // empty: the home listing
+};
+const ShownCategory kCategories[] = {
+    {"最新文章", ""},     {"最新动态", "zxdt"}, {"经典习题", "jdxt"},
+    {"高考试题", "gkst"}, {"知识归纳", "zsgn"}, {"教材相关", "jcxg"},
+    {"课外知识", "kyzs"}, {"文艺展示", "wyzs"}, {"学习工具", "xxgj"}};
+
 // What the list should show, kept from the user's side: which listing, which page.
 struct Expected {
     bool categories = true;
@@ -154,9 +165,8 @@ int PageCount(const Expected& expected) {
 QStringList ExpectedRows(const Expected& expected) {
     QStringList rows;
     if (expected.categories) {
-        for (const Category& category : kCategoryTable) {
-            rows << QString::fromUtf8(category.name_utf8.data(),
-                                      static_cast<qsizetype>(category.name_utf8.size()));
+        for (const ShownCategory& category : kCategories) {
+            rows << QString::fromUtf8(category.name);
         }
         return rows;
     }
@@ -282,11 +292,11 @@ class LongRun : public ::testing::Test {
         int steps = 1;
         switch (action) {
             case Action::ChooseCategory: {
-                const int index = rng_.Below(static_cast<int>(kCategoryTable.size()));
+                const int index = rng_.Below(static_cast<int>(std::size(kCategories)));
                 window_->SetSelectedIndex(index);
                 QTest::keyClick(List(), Qt::Key_Return);
                 expected_.categories = false;
-                expected_.slug = std::string(kCategoryTable[static_cast<std::size_t>(index)].slug);
+                expected_.slug = kCategories[index].slug;
                 expected_.search = false;
                 expected_.page = 1;
                 expected_.last_category = index;

@@ -155,6 +155,45 @@ TEST_F(Navigation, NextPageOnLastPageWarnsOnceAndGoesBack) {
     ASSERT_EQ(view_.rows.size(), 10U);
     EXPECT_EQ(view_.rows[0].substr(0, 7), "jdxt3 1");
     EXPECT_EQ(view_.focus, "list");
+    // The last page is a later page, and there may be more tomorrow.
+    EXPECT_TRUE(view_.next_enabled);
+    EXPECT_TRUE(view_.previous_enabled);
+    EXPECT_TRUE(view_.first_enabled);
+}
+
+// Written out from the site's addresses, not taken from the program's table.
+const std::pair<const char*, const char*> kFirstAddresses[] = {
+    {"最新文章", "http://site/page/1"},
+    {"最新动态", "http://site/category/zxdt/page/1"},
+    {"经典习题", "http://site/category/jdxt/page/1"},
+    {"高考试题", "http://site/category/gkst/page/1"},
+    {"知识归纳", "http://site/category/zsgn/page/1"},
+    {"教材相关", "http://site/category/jcxg/page/1"},
+    {"课外知识", "http://site/category/kyzs/page/1"},
+    {"文艺展示", "http://site/category/wyzs/page/1"},
+    {"学习工具", "http://site/category/xxgj/page/1"}};
+
+TEST_F(Navigation, EveryCategoryAsksForItsOwnFirstPage) {
+    Start();
+    for (const auto& [name, address] : kFirstAddresses) {
+        http_.requests.clear();
+        Choose(name);
+        EXPECT_EQ(http_.requests, std::vector<std::string>{address}) << name;
+        Key(kKeyBackspace);
+    }
+}
+
+TEST_F(Navigation, ActivatingTheCategoriesWithNothingSelectedLeavesNothingSelectedLater) {
+    Start();
+    view_.selected = -1;
+    ActivateListItem(*state_, view_, services_);
+    EXPECT_TRUE(http_.requests.empty());
+    EXPECT_TRUE(state_->showing_categories);
+    view_.search_text = "勾股";
+    SearchCommand(*state_, view_, services_);
+    Key(kKeyBackspace);
+    EXPECT_EQ(view_.rows, kCategoryNames);
+    EXPECT_EQ(view_.selected, -1);
 }
 
 TEST_F(Navigation, PreviousPageGoesBackOnePage) {
@@ -165,26 +204,6 @@ TEST_F(Navigation, PreviousPageGoesBackOnePage) {
     EXPECT_EQ(LastRequest(), "http://site/category/jdxt/page/1");
     EXPECT_FALSE(view_.previous_enabled);
     EXPECT_FALSE(view_.first_enabled);
-}
-
-TEST_F(Navigation, FirstPageInsideACategoryStaysInTheCategory) {
-    Start();
-    Choose("知识归纳");
-    for (int i = 0; i < 3; ++i) {
-        NextPage(*state_, view_, services_);
-    }
-    EXPECT_EQ(LastRequest(), "http://site/category/zsgn/page/4");
-    BackToFirstPage(*state_, view_, services_);
-    EXPECT_EQ(LastRequest(), "http://site/category/zsgn/page/1");
-}
-
-TEST_F(Navigation, FirstPageAfterSearchFromHomeShowsHomeListing) {
-    Start();
-    view_.search_text = "勾股";
-    SearchCommand(*state_, view_, services_);
-    BackToFirstPage(*state_, view_, services_);
-    EXPECT_EQ(LastRequest(), "http://site/page/1");
-    EXPECT_FALSE(state_->listing_query.search_flag);
 }
 
 TEST_F(Navigation, BackspaceThenSameCategoryRestartsAtPageOneWithItSelected) {
@@ -525,6 +544,56 @@ const WaitCase kWaitCases[] = {
      [](Waits& t) { ActivateListItem(*t.state_, t.view_, t.services_); }},
 };
 INSTANTIATE_TEST_SUITE_P(Actions, GivingUp, ::testing::ValuesIn(kWaitCases), test::CaseName());
+
+struct AskedCase {
+    const char* name;
+    std::function<void(Waits&)> before;
+    std::function<void(Waits&)> act;
+    std::string address;
+};
+
+class Asks : public Waits, public ::testing::WithParamInterface<AskedCase> {};
+
+TEST_P(Asks, ForTheAddressOfTheListingItShows) {
+    GetParam().before(*this);
+    http_.requests.clear();
+    GetParam().act(*this);
+    EXPECT_EQ(http_.requests, std::vector<std::string>{GetParam().address});
+}
+
+void FirstPage(Waits& t) {
+    BackToFirstPage(*t.state_, t.view_, t.services_);
+}
+
+const AskedCase kAskedCases[] = {
+    {"FirstPageOnPageFourOfACategory",
+     [](Waits& t) {
+         t.Start();
+         t.Choose("知识归纳");
+         for (int i = 0; i < 3; ++i) {
+             NextPage(*t.state_, t.view_, t.services_);
+         }
+     },
+     FirstPage, "http://site/category/zsgn/page/1"},
+    {"FirstPageAfterASearchFromTheCategoryList", [](Waits& t) { t.Start(), t.Search("勾股"); },
+     FirstPage, "http://site/page/1"},
+    {"FirstPageAfterASearchFromTheHomeListing",
+     [](Waits& t) { t.Start(), t.Choose("最新文章"), t.Search("勾股"); }, FirstPage,
+     "http://site/page/1"},
+    {"FirstPageAfterASearchInsideACategory",
+     [](Waits& t) { t.Start(), t.Choose("经典习题"), t.Search("勾股"); }, FirstPage,
+     "http://site/category/jdxt/page/1"},
+    {"RefreshOnALaterPageOfACategory",
+     [](Waits& t) {
+         t.Start();
+         t.Choose("经典习题");
+         NextPage(*t.state_, t.view_, t.services_);
+     },
+     [](Waits& t) { t.Key(kKeyF5); }, "http://site/category/jdxt/page/2"},
+    {"RefreshOfASearch", [](Waits& t) { t.Start(), t.Search("中"); },
+     [](Waits& t) { t.Key(kKeyF5); }, "http://site/page/1?s=%E4%B8%AD"},
+};
+INSTANTIATE_TEST_SUITE_P(Actions, Asks, ::testing::ValuesIn(kAskedCases), test::CaseName());
 
 TEST_F(Waits, EveryActionThatWouldChangeTheListIsIgnoredMeanwhile) {
     Start();

@@ -1,9 +1,11 @@
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -278,6 +280,26 @@ TEST_F(Saving, FailedWriteKeepsTheOldFileAndSaysSo) {
         EXPECT_EQ(Read(dir_ + "/a.txt"), "old");
         EXPECT_EQ(dialogs_.shown, (std::vector<test::ShownMessage>{{"保存失败", "提示", 0x30}}));
     });
+}
+
+TEST_F(Saving, WriteCutShortKeepsTheOldFileAndSaysSo) {
+    dialogs_.save_path = dir_ + "/a.txt";
+    view_.body = "old";
+    SaveArticleAsText(view_, services_);
+    // A file-size limit stops the write part-way, for root too.
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit unlimited = limit;
+    limit.rlim_cur = 2;
+    const auto on_too_large = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    view_.body = "new";
+    SaveArticleAsText(view_, services_);
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    signal(SIGXFSZ, on_too_large);
+    EXPECT_EQ(Read(dir_ + "/a.txt"), "old");
+    EXPECT_EQ(dialogs_.shown, (std::vector<test::ShownMessage>{{"保存失败", "提示", 0x30}}));
+    EXPECT_EQ(FileCount(), 1);  // the part-written file is gone
 }
 
 TEST_F(Saving, ReadOnlyFileIsNotReplaced) {

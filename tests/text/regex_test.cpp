@@ -100,6 +100,19 @@ TEST(RegexGbk, TrailBytesAreNeverAsciiCharacters) {
     EXPECT_EQ(matches[0].GroupText(1), "\xB0\x61");  // one whole character
 }
 
+// Nested repetition on a long run of "a" exceeds the engine's match limit at the first "a": the
+// search ends there with what it found before, and the "x" after the run is never reached.
+TEST(RegexGiveUp, EndsTheSearchWithTheMatchesFoundSoFar) {
+    RegexPattern pattern;
+    ASSERT_TRUE(pattern.Compile("x|(a+)+b"));
+    const Text subject = "x x " + std::string(40, 'a') + "! b x";
+    std::vector<Text> found;
+    for (const RegexMatch& match : pattern.FindAll(subject)) {
+        found.push_back(match.WholeText());
+    }
+    EXPECT_EQ(found, (std::vector<Text>{"x", "x"}));
+}
+
 TEST(RegexGroups, GroupTextsAndFirstMatch) {
     RegexPattern pattern;
     ASSERT_TRUE(pattern.Compile(Utf8ToGbk("(\\d+)-(中)?(x)?")));
