@@ -22,6 +22,7 @@
 #include "gui/main_window.h"
 #include "sample-site/sample_site.h"
 #include "support/fakes.h"
+#include "support/settle.h"
 
 namespace vennadar {
 namespace {
@@ -46,10 +47,7 @@ class ArticleWindowTest : public ::testing::Test {
         Settle();
     }
 
-    // Downloads arrive through the event loop.
-    void Settle() const {
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !IsWaiting(*state_); }, 40000));
-    }
+    void Settle() const { test::Settle(*state_); }
 
     void TearDown() override {
         main_.reset();

@@ -27,6 +27,7 @@
 #include "gui/main_window.h"
 #include "sample-site/sample_site.h"
 #include "support/fakes.h"
+#include "support/settle.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VENNADAR_UNDER_ASAN 1
@@ -246,9 +247,8 @@ class LongRun : public ::testing::Test {
         return window_->findChild<T*>(QString::fromUtf8(name));
     }
     QTreeWidget* List() const { return Find<QTreeWidget>("超级列表框1"); }
-    // Downloads arrive through the event loop.
     void Settle() const {
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !IsWaiting(*state_); }, 40000));
+        test::Settle(*state_);
         QApplication::processEvents();
     }
     QPushButton* Button(const char* name) const { return Find<QPushButton>(name); }

@@ -39,6 +39,7 @@
 #include "packaging/application_icon.h"
 #include "sample-site/sample_site.h"
 #include "support/fakes.h"
+#include "support/settle.h"
 #include "support/test_support.h"
 
 namespace vennadar {
@@ -77,10 +78,7 @@ class MainWindowTest : public ::testing::Test {
     QLineEdit* SearchBox() const { return Find<QLineEdit>("超级编辑框1"); }
     QPushButton* Button(const char* name) const { return Find<QPushButton>(name); }
 
-    // Downloads arrive through the event loop: an action's page is there once it has turned.
-    void Settle() const {
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !IsWaiting(*state_); }, 40000));
-    }
+    void Settle() const { test::Settle(*state_); }
     void Press(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(widget, key, modifiers);
         Settle();
@@ -311,7 +309,7 @@ TEST_F(MainWindowTest, BothWindowsCarryTheProgramIcon) {
 
 TEST_F(MainWindowTest, RightClickOpensTheMenuAtThePointer) {
     Press(List(), Qt::Key_Return);  // a listing, its first row current
-    const QPoint at(300, 150);                // well away from the current row
+    const QPoint at(300, 150);      // well away from the current row
     QContextMenuEvent click(QContextMenuEvent::Mouse, at, List()->viewport()->mapToGlobal(at));
     QApplication::sendEvent(List()->viewport(), &click);
     EXPECT_TRUE(window_->ListMenu()->isVisible());
