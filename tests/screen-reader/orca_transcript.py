@@ -5,24 +5,33 @@ Usage: orca_transcript.py READER SAMPLE_SITE [--print]
 
 Everything runs on a private X display (with openbox: menus need a window manager) and a private
 session bus; when the system allows it, in a private network namespace too, so the sample site can
-take 127.0.0.1:8780 (the default build's site address) whatever else runs on the machine. Each
+take 127.0.0.1:8780 (the default build's site address) whatever else runs on the machine, and the
+reader trusts the test certificate, so an HTTPS front on 127.0.0.1:8781 serves the update
+manifest the build asks for (without a private namespace the update offer is not heard). Each
 step of scenarios.py presses its keys and waits until Orca has said what the step expects; the
 speech that followed the step's first key belongs to that step. --print shows every step's speech;
 VENNADAR_ORCA_LOG=FILE keeps Orca's whole debug log.
 """
 
+import http.server
 import os
 import re
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PORT = 8780
+UPDATE_PORT = 8781  # the default build's update manifest: https://127.0.0.1:8781/qmzt/update.xml
+FIXTURES = os.path.join(HERE, "..", "fixtures")
+SYSTEM_TRUST = "/etc/ssl/certs/ca-certificates.crt"
 ORCA_START_SECONDS = 60
 STEP_SECONDS = 10
 QUIET_SECONDS = 0.6  # speech that trails a step's expected words still belongs to it
@@ -54,8 +63,9 @@ def say(message):
 class Session:
     """The running reader under Orca, and the speech Orca has logged."""
 
-    def __init__(self, work, reader, site):
+    def __init__(self, work, reader, site, tls):
         self.work = work
+        self.tls = tls  # the reader trusts the test certificate: the update manifest is served
         self.reader_path = reader
         self.site_path = site
         self.log = os.path.join(work, "orca.log")
@@ -84,9 +94,40 @@ class Session:
             except subprocess.TimeoutExpired:
                 process.kill()
 
-    def start_site(self):
-        self.site = self.start([self.site_path, "--port", str(PORT)])
+    def start_site(self, *options):
+        self.site = self.start([self.site_path, "--port", str(PORT), *options])
         wait_for(lambda: port_open(PORT), 10, "the sample site to answer on port %d" % PORT)
+
+    def start_update_front(self):
+        """HTTPS on the update port, passing the manifest on from the sample site."""
+        class Manifest(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                try:
+                    with urllib.request.urlopen("http://127.0.0.1:%d%s" % (PORT, self.path),
+                                                timeout=5) as answer:
+                        status, body = answer.status, answer.read()
+                except OSError:
+                    status, body = 502, b""
+                self.send_response(status)
+                self.send_header("Content-Type", "text/xml; charset=gbk")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        front = http.server.ThreadingHTTPServer(("127.0.0.1", UPDATE_PORT), Manifest)
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(os.path.join(FIXTURES, "tls_cert.pem"),
+                                os.path.join(FIXTURES, "tls_key.pem"))
+        front.socket = context.wrap_socket(front.socket, server_side=True)
+        threading.Thread(target=front.serve_forever, daemon=True).start()
+
+    def stop_site(self):
+        """Downloads then fail at once: the connection is refused."""
+        self.site.terminate()
+        self.site.wait(timeout=5)
 
     def stall_site(self, stalled):
         """A stopped site accepts connections and never answers: a download that hangs."""
@@ -185,8 +226,12 @@ def run_steps(session, steps, show):
             heard[:] = [t for at, t in session.lines[first:] if at >= started - 0.05]
             return heard_in_order(heard, step.hear)
 
+        def finished():  # a step that ends the program waits for it to be gone too
+            return done() and not (step.exits and session.reader_alive())
+
         deadline = time.monotonic() + step.seconds
-        while not done() and time.monotonic() < deadline and session.reader_alive():
+        while not finished() and time.monotonic() < deadline and \
+                (session.reader_alive() or step.exits):
             time.sleep(0.05)
         # Let trailing speech arrive, so what must not be heard is checked too.
         quiet_until = time.monotonic() + step.quiet
@@ -203,19 +248,19 @@ def run_steps(session, steps, show):
             stray = [t for t in heard if re.search(pattern, t)]
             if stray:
                 problems.append("must not hear %r, heard %s" % (pattern, stray))
-        if not session.reader_alive():
-            problems.append("the reader is gone")
+        if session.reader_alive() == step.exits:
+            problems.append("the reader is still running" if step.exits else "the reader is gone")
         if problems:
             failures.append(step.name)
             say("FAIL %s: %s; heard %s" % (step.name, "; ".join(problems), heard))
         elif show:
             say("ok   %s: %s" % (step.name, heard))
-        if not session.reader_alive():
+        if not session.reader_alive() and not step.exits:
             break
     return failures, transcript
 
 
-def inside(reader, site, show):
+def inside(reader, site, show, tls):
     sys.path.insert(0, HERE)
     import scenarios  # noqa: E402 - after the path is set
 
@@ -226,9 +271,11 @@ def inside(reader, site, show):
         os.makedirs(os.environ[name])
     os.environ["XDG_RUNTIME_DIR"] = os.path.join(work, "runtime")
     os.makedirs(os.environ["XDG_RUNTIME_DIR"], mode=0o700)
-    session = Session(work, reader, site)
+    session = Session(work, reader, site, tls)
     try:
         session.start_site()
+        if tls:
+            session.start_update_front()
         session.start_orca()
         steps = scenarios.steps(session)
         if os.environ.get("VENNADAR_ORCA_STEPS"):  # the first N steps only, when working on one
@@ -247,14 +294,22 @@ def inside(reader, site, show):
     return 1 if failures else 0
 
 
+def isolate():
+    """In a private user, network and mount namespace: loopback up, the test certificate trusted."""
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    return os.path.exists(SYSTEM_TRUST) and subprocess.run(
+        ["mount", "--bind", os.path.join(FIXTURES, "tls_cert.pem"), SYSTEM_TRUST],
+        capture_output=True, check=False).returncode == 0
+
+
 def main():
-    args = [a for a in sys.argv[1:] if a != "--print"]
+    args = [a for a in sys.argv[1:] if a not in ("--print", "--tls")]
     show = "--print" in sys.argv
     if args and args[0] == "--inside":
-        return inside(args[1], args[2], show)
+        return inside(args[1], args[2], show, "--tls" in sys.argv)
+    tls = False
     if args and args[0] == "--isolated":
-        # A fresh network namespace starts with its loopback down.
-        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        tls = isolate()
         args = args[1:]
     if len(args) != 2:
         print(__doc__, file=sys.stderr)
@@ -265,25 +320,26 @@ def main():
             "orca, openbox, xvfb, dbus and xdotool)" % ", ".join(missing))
         return 1
     reader, site = (os.path.realpath(a) for a in args)
+    extra = ["--print"] if show else []
     if "--isolated" not in sys.argv and shutil.which("unshare") and shutil.which("ip") and \
-            subprocess.run(["unshare", "-rn", "ip", "link", "set", "lo", "up"],
+            subprocess.run(["unshare", "-rnm", "ip", "link", "set", "lo", "up"],
                            capture_output=True, check=False).returncode == 0:
-        extra = ["--print"] if show else []
-        return subprocess.run(["unshare", "-rn", sys.executable, os.path.abspath(__file__),
+        return subprocess.run(["unshare", "-rnm", sys.executable, os.path.abspath(__file__),
                                "--isolated", reader, site] + extra, check=False).returncode
     if port_open(PORT):
         say("127.0.0.1:%d is busy; the reader is built to browse it, stop whatever listens "
             "there" % PORT)
         return 1
+    if not tls:
+        say("no private namespace: the update offer at start-up is not part of this run")
     started = time.monotonic()
     command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "dbus-run-session", "--",
-               sys.executable, os.path.abspath(__file__), "--inside", reader, site]
-    if show:
-        command.append("--print")
+               sys.executable, os.path.abspath(__file__), "--inside", reader, site] + extra
+    if tls:
+        command.append("--tls")
     status = subprocess.run(command, check=False).returncode
     say("finished in %.0f s, status %d" % (time.monotonic() - started, status))
     return status
-
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -11,11 +11,13 @@ ROW = r":发表日期：\d{4}-\d{2}-\d{2}:点击：\d+"
 KEY_LETTER = [r"\([A-Za-z0-9]+\)", r"&", r"[\u4e00-\u9fff][A-Za-z0-9]\b"]
 MENU_BAR = r"^(操作|帮助)\b"
 BUTTON_OK = r"^(OK|确定)"
+BUTTON_YES = r"^(Yes|是)"
 
 
 class Step:
-    def __init__(self, name, action, hear=(), not_hear=(), seconds=None):
+    def __init__(self, name, action, hear=(), not_hear=(), seconds=None, exits=False):
         self.name = name
+        self.exits = exits  # the step ends the program
         self.action = action
         self.hear = list(hear)
         self.not_hear = list(not_hear)
@@ -43,6 +45,26 @@ def resumed(*names):
         harness.key(*names)
         session.stall_site(False)
     return act
+
+
+def site_down(*names):
+    def act(session):
+        session.stop_site()
+        harness.key(*names)
+    return act
+
+
+def site_back(*names):
+    def act(session):
+        harness.key(*names)
+        session.start_site()
+    return act
+
+
+def restart_offering_update(session):
+    session.stop_site()
+    session.start_site("--update-version", "9.9.9.9")
+    session.start_reader()
 
 
 def steps(session):
@@ -89,6 +111,20 @@ def steps(session):
         s("close the link menu", keys("Escape"), [], KEY_LETTER),
         s("Shift+Tab to the body", keys("shift+Tab"), [r"^正文"]),
         s("close the article", keys("Return"), [r"感谢读者来信" + ROW]),
+        s("an article with audio asks first", keys("Down", "Down", "Return"),
+          [r"提示", r"这篇文章含有音乐，是否播放", BUTTON_YES], [ROW]),
+        s("no audio: the article", keys("Escape"), [r"^正文", r"应不少读者的要求"]),
+        s("save as", keys("ctrl+s"), [r"新增音频朗读功能\.txt"]),
+        s("into a missing folder", lambda session: (
+            harness.key("ctrl+a"), harness.type_text("/no-such-folder/x.txt"),
+            harness.key("Return")), [r"提示", r"保存失败", BUTTON_OK]),
+        s("close the save message", keys("Return"), [r"^正文"]),
+        s("close the audio article", keys("Return"), [r"新增音频朗读功能" + ROW]),
+        s("F5 reloads the page", keys("F5"), [ROW]),
+        s("an article that cannot be fetched", site_down("Return"),
+          [r"提示", r"获取正文失败", BUTTON_OK]),
+        s("close that message", site_back("Return"), [r"^正文"]),
+        s("close the empty article", keys("Return"), [ROW]),
         s("Alt+S to the search box", keys("alt+s"), [r"^关键字"], [MENU_BAR]),
         s("a search with results", lambda session: (harness.type_text("x"),
                                                      harness.key("Return")), [ROW]),
@@ -115,4 +151,17 @@ def steps(session):
         s("up to 关于程序", keys("Up"), [r"^关于程序"], KEY_LETTER),
         s("the About box", keys("Return"), [r"关于,", r"程序版本", BUTTON_OK]),
         s("close the About box", keys("Return"), [r"^最新动态"]),
+        s("检查更新 with nothing newer", keys("alt+b", "Down", "Down", "Return"),
+          [r"提示", r"你使用的1\.0\.0\.8是最新版", BUTTON_OK]),
+        s("close that message", keys("Return"), [r"^最新动态"]),
+    ] + (update_offer() if session.tls else [])
+
+
+def update_offer():
+    s = Step
+    return [
+        s("退出 ends the program", keys("alt+c", "Down", "Return"), exits=True),
+        s("an update offered at start-up", restart_offering_update,
+          [r"发现新版本9\.9\.9\.9，是否立即更新", BUTTON_YES], seconds=30),
+        s("declining it: the list", keys("Escape"), [r"^最新文章"]),
     ]
