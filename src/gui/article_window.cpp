@@ -27,6 +27,7 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
     setObjectName(QStringLiteral("ArticleWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::ApplicationModal);
+    InstallScreenReaderSupport();
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);

@@ -3,7 +3,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QApplication>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -35,7 +34,7 @@ MainWindow::MainWindow(AppState& state, Services& services, QWidget* parent)
     : QMainWindow(parent), state_(state), services_(services) {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Vennadar"));
-    InstallMenuItemNames();
+    InstallScreenReaderSupport();
     BuildControls();
     BuildMenus();
     move(50, 50);

@@ -148,42 +148,86 @@ class CurrentItemOnFocus final : public QObject {
     QAbstractItemView* view_;
 };
 
+// Every accessibility event passes through one handler, installed with the menu item names.
+QAccessible::UpdateHandler next_handler = nullptr;
+
+void Deliver(QAccessibleEvent* event) {
+    if (next_handler != nullptr) {
+        next_handler(event);
+        return;
+    }
+    // Qt's own delivery is reached only with no handler installed.
+    const QAccessible::UpdateHandler ours = QAccessible::installUpdateHandler(nullptr);
+    QAccessible::updateAccessibility(event);
+    QAccessible::installUpdateHandler(ours);
+}
+
 // While a line edit takes the focus, its caret and selection reports are dropped until its focus
-// has been reported; the update handler is in place only for that moment.
+// has been reported.
 QObject* taking_focus = nullptr;
-QAccessible::UpdateHandler previous_handler = nullptr;
 
-void EndFocusArrival();
+// A menu opened from the menu bar reports its title's focus and, a few milliseconds later, its
+// first item's; a screen reader that finds both waiting speaks only the item, and the user never
+// hears which menu opened. The item's report is held back until the title has been spoken.
+constexpr int kTitleSpeakingMs = 250;
+constexpr int kOpensWithinMs = 100;
+QPointer<QAction> menu_title;  // the menu bar item that last took the focus
+QElapsedTimer menu_title_focused;
 
-void HoldCaretUntilFocus(QAccessibleEvent* event) {
-    if (event->object() == taking_focus) {
+// Qt reports a menu's or the menu bar's focused item as the menu with the item's index.
+QAction* FocusedItem(QAccessibleEvent* event) {
+    auto* owner = qobject_cast<QWidget*>(event->object());
+    if (owner == nullptr || event->child() < 0 ||
+        (qobject_cast<QMenu*>(owner) == nullptr && qobject_cast<QMenuBar*>(owner) == nullptr)) {
+        return nullptr;
+    }
+    return owner->actions().value(event->child());
+}
+
+// Whether `event` is the first item of a menu whose title has just been reported.
+bool OpensMenu(QAccessibleEvent* event) {
+    return menu_title != nullptr && event->object() == menu_title->menu() &&
+           menu_title_focused.isValid() && menu_title_focused.elapsed() < kOpensWithinMs &&
+           FocusedItem(event) != nullptr;
+}
+
+void HoldFirstItem(QAccessibleEvent* event) {
+    auto* menu = static_cast<QMenu*>(event->object());
+    QPointer<QAction> item = FocusedItem(event);
+    menu_title = nullptr;
+    QTimer::singleShot(kTitleSpeakingMs, menu, [menu, item] {
+        // Moved on meanwhile: that move has been reported already.
+        if (item != nullptr && menu->isVisible() && menu->activeAction() == item) {
+            QAccessibleEvent focus(menu, QAccessible::Focus);
+            focus.setChild(static_cast<int>(menu->actions().indexOf(item)));
+            Deliver(&focus);
+        }
+    });
+}
+
+void OnAccessibilityUpdate(QAccessibleEvent* event) {
+    if (event->object() == taking_focus && taking_focus != nullptr) {
         switch (event->type()) {
             case QAccessible::TextCaretMoved:
             case QAccessible::TextSelectionChanged:
                 return;
             case QAccessible::Focus:
-                EndFocusArrival();
-                QAccessible::updateAccessibility(event);
-                return;
+                taking_focus = nullptr;
+                break;
             default:
                 break;
         }
     }
-    if (previous_handler != nullptr) {
-        previous_handler(event);
-        return;
+    if (event->type() == QAccessible::Focus) {
+        if (OpensMenu(event)) {
+            HoldFirstItem(event);
+            return;
+        }
+        menu_title =
+            qobject_cast<QMenuBar*>(event->object()) != nullptr ? FocusedItem(event) : nullptr;
+        menu_title_focused.start();
     }
-    // Qt's own delivery is reached only with no handler installed.
-    QAccessible::installUpdateHandler(nullptr);
-    QAccessible::updateAccessibility(event);
-    QAccessible::installUpdateHandler(HoldCaretUntilFocus);
-}
-
-void EndFocusArrival() {
-    if (taking_focus != nullptr) {
-        taking_focus = nullptr;
-        QAccessible::installUpdateHandler(previous_handler);
-    }
+    Deliver(event);
 }
 
 class FocusBeforeCaret final : public QObject {
@@ -191,22 +235,22 @@ class FocusBeforeCaret final : public QObject {
     using QObject::QObject;
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::FocusIn && QAccessible::isActive() &&
-            taking_focus == nullptr) {
+        if (event->type() == QEvent::FocusIn && QAccessible::isActive()) {
             taking_focus = watched;
-            previous_handler = QAccessible::installUpdateHandler(HoldCaretUntilFocus);
             // Qt reports the focus right after this event; should it not, nothing stays held.
-            QTimer::singleShot(0, this, [] { EndFocusArrival(); });
+            QTimer::singleShot(0, this, [] { taking_focus = nullptr; });
         }
         return false;
     }
 };
 
 // Watches for Alt+letter shortcuts and keeps the menu bar's Alt-alone navigation off until Alt
-// has been up for a moment: the replayed Alt release then finds nothing to toggle.
+// has been up for a moment: the replayed Alt release then finds nothing to toggle. Without this,
+// that release would move the focus to the menu bar after a shortcut, or close the menu that the
+// menu bar's own Alt+letter has just opened.
 class AltChordGuard final : public QObject {
   public:
-    explicit AltChordGuard(QObject* parent) : QObject(parent) {
+    explicit AltChordGuard(QMenuBar* bar) : QObject(bar), bar_(bar) {
         release_check_.setInterval(50);
         connect(&release_check_, &QTimer::timeout, this, &AltChordGuard::CheckReleased);
         qApp->installEventFilter(this);
@@ -215,19 +259,32 @@ class AltChordGuard final : public QObject {
     bool Quiet() const { return quiet_; }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        // The menu bar's own Alt+letter opens its menu in keyboard mode, as it should.
-        if (event->type() == QEvent::Shortcut && qobject_cast<QMenuBar*>(watched) == nullptr) {
-            const QKeySequence& keys = static_cast<QShortcutEvent*>(event)->key();
-            if (!keys.isEmpty() && keys[0].keyboardModifiers().testFlag(Qt::AltModifier)) {
-                quiet_ = true;
-                released_.invalidate();
-                release_check_.start();
-            }
+        if (event->type() != QEvent::Shortcut || dispatching_) {
+            return false;
         }
+        const QKeySequence& keys = static_cast<QShortcutEvent*>(event)->key();
+        if (keys.isEmpty() || !keys[0].keyboardModifiers().testFlag(Qt::AltModifier)) {
+            return false;
+        }
+        if (watched == bar_) {
+            // The menu bar opens its menu in keyboard mode first, which needs Alt navigation on.
+            dispatching_ = true;
+            static_cast<QObject*>(bar_)->event(event);
+            dispatching_ = false;
+            GoQuiet();
+            return true;
+        }
+        GoQuiet();
         return false;
     }
 
   private:
+    void GoQuiet() {
+        quiet_ = true;
+        released_.invalidate();
+        release_check_.start();
+    }
+
     void CheckReleased() {
         if (QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier)) {
             released_.invalidate();
@@ -239,6 +296,8 @@ class AltChordGuard final : public QObject {
         }
     }
 
+    QMenuBar* bar_;
+    bool dispatching_ = false;
     bool quiet_ = false;
     QElapsedTimer released_;
     QTimer release_check_;
@@ -262,10 +321,11 @@ class AltGuardStyle final : public QProxyStyle {
 
 }  // namespace
 
-void InstallMenuItemNames() {
+void InstallScreenReaderSupport() {
     static bool installed = false;
     if (!installed) {
         QAccessible::installFactory(MenuItemFactory);
+        next_handler = QAccessible::installUpdateHandler(OnAccessibilityUpdate);
         installed = true;
     }
 }

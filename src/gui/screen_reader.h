@@ -8,9 +8,10 @@ namespace vennadar {
 
 // What a screen reader needs beyond Qt's own accessibility events, so that it speaks each step.
 
-// Menu items are spoken by their caption without the access-key marker ("操作", not "操作(c)").
-// Installs itself once per application.
-void InstallMenuItemNames();
+// Installs, once per application, what the functions below rely on, and two things of its own:
+// menu items are spoken by their caption without the access-key marker ("操作", not "操作(c)"),
+// and a menu opened from the menu bar is spoken by its title before its first item.
+void InstallScreenReaderSupport();
 
 // Each menu of `window` is named by its title without the access-key marker; a screen reader
 // says it as a menu opens ("操作 menu").
