@@ -34,6 +34,7 @@ FIXTURES = os.path.join(HERE, "..", "fixtures")
 SYSTEM_TRUST = "/etc/ssl/certs/ca-certificates.crt"
 ORCA_START_SECONDS = 60
 STEP_SECONDS = 10
+GIVE_UP_AFTER = 4  # failed steps in a row: what follows would only wait out its time
 QUIET_SECONDS = 0.6  # speech that trails a step's expected words still belongs to it
 # "12:00:01.000000 - SPEECH OUTPUT: 'text'" and maybe the voice, "{...}", after it.
 SPEECH = re.compile(r"^(\d\d):(\d\d):(\d\d\.\d+) - SPEECH OUTPUT: '(.*)'(?:\{.*\})?$")
@@ -134,7 +135,11 @@ class Session:
         self.site.send_signal(signal.SIGSTOP if stalled else signal.SIGCONT)
 
     def start_orca(self):
-        self.start(["openbox"])
+        # A window mapped before the window manager runs is never given the focus, and Orca
+        # follows only the active window: openbox says when it manages the display.
+        ready = os.path.join(self.work, "openbox-ready")
+        self.start(["openbox", "--startup", "touch " + ready])
+        wait_for(lambda: os.path.exists(ready), 30, "openbox to manage the display")
         self.start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
         self.start(["/usr/bin/python3", "-c", ORCA_WRAPPER, self.log])
         wait_for(lambda: self.poll_speech() or any("Screen reader on" in t for _, t in self.lines),
@@ -257,6 +262,10 @@ def run_steps(session, steps, show):
             say("ok   %s: %s" % (step.name, heard))
         if not session.reader_alive() and not step.exits:
             break
+        if len(failures) >= GIVE_UP_AFTER and failures[-GIVE_UP_AFTER:] == \
+                [t[0] for t in transcript[-GIVE_UP_AFTER:]]:
+            say("%d steps in a row failed; the rest of the walk is not run" % GIVE_UP_AFTER)
+            break
     return failures, transcript
 
 
@@ -272,6 +281,7 @@ def inside(reader, site, show, tls):
     os.environ["XDG_RUNTIME_DIR"] = os.path.join(work, "runtime")
     os.makedirs(os.environ["XDG_RUNTIME_DIR"], mode=0o700)
     session = Session(work, reader, site, tls)
+    failures = []
     try:
         session.start_site()
         if tls:
@@ -281,10 +291,17 @@ def inside(reader, site, show, tls):
         if os.environ.get("VENNADAR_ORCA_STEPS"):  # the first N steps only, when working on one
             steps = steps[:int(os.environ["VENNADAR_ORCA_STEPS"])]
         failures, transcript = run_steps(session, steps, show)
+    except BaseException:
+        failures = ["the harness"]
+        raise
     finally:
         session.stop_all()
-        if os.environ.get("VENNADAR_ORCA_LOG"):
-            shutil.copy(session.log, os.environ["VENNADAR_ORCA_LOG"])
+        kept = os.environ.get("VENNADAR_ORCA_LOG") or (
+            os.path.abspath("orca-transcript-failed.log") if failures else None)
+        if kept and os.path.exists(session.log):
+            shutil.copy(session.log, kept)
+            if failures:
+                say("Orca's debug log: " + kept)
         shutil.rmtree(work, ignore_errors=True)
     if failures:
         say("what Orca said, step by step:")
