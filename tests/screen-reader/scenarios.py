@@ -112,7 +112,7 @@ def steps(session):
         s("Shift+Tab to the body", keys("shift+Tab"), [r"^正文"]),
         s("close the article", keys("Return"), [r"感谢读者来信" + ROW]),
         s("an article with audio asks first", keys("Down", "Down", "Return"),
-          [r"提示", r"这篇文章含有音乐，是否播放", BUTTON_YES], [ROW]),
+          [r"提示", r"这篇文章含有音乐，是否播放", BUTTON_YES]),
         s("no audio: the article", keys("Escape"), [r"^正文", r"应不少读者的要求"]),
         s("save as", keys("ctrl+s"), [r"新增音频朗读功能\.txt"]),
         s("into a missing folder", lambda session: (
