@@ -12,17 +12,22 @@ KEY_LETTER = [r"\([A-Za-z0-9]+\)", r"&", r"[\u4e00-\u9fff][A-Za-z0-9]\b"]
 MENU_BAR = r"^(操作|帮助)\b"
 BUTTON_OK = r"^(OK|确定)"
 BUTTON_YES = r"^(Yes|是)"
+BOX_CLOSED_SECONDS = 2.0
 
 
 class Step:
-    def __init__(self, name, action, hear=(), not_hear=(), seconds=None, exits=False):
+    def __init__(self, name, action, hear=(), not_hear=(), seconds=None, exits=False,
+                 closes_box=False):
         self.name = name
         self.exits = exits  # the step ends the program
         self.action = action
         self.hear = list(hear)
         self.not_hear = list(not_hear)
         self.seconds = seconds or harness.STEP_SECONDS
-        self.quiet = harness.QUIET_SECONDS
+        # After a message box closes, openbox hands the focus back to the window in its own time;
+        # a menu opened before that may be shut again at once. A user does not press the next key
+        # that fast, so the walk waits too.
+        self.quiet = BOX_CLOSED_SECONDS if closes_box else harness.QUIET_SECONDS
 
 
 def keys(*names):
@@ -96,7 +101,7 @@ def steps(session):
         s("Backspace", keys("BackSpace"), [r"^最新文章"], [ROW]),
         s("open 最新动态", keys("Down", "Return"), [ROW]),
         s("下一页 on the last page", keys("alt+n"), [r"提示", r"没有下一页了。", BUTTON_OK]),
-        s("close the message", keys("Return"), [ROW]),
+        s("close the message", keys("Return"), [ROW], closes_box=True),
         s("stalled 下一页 is announced", stalled("Down", "Down", "alt+n"), [r"正在加载"], seconds=5),
         s("Escape gives the wait up", resumed("Escape"), [r"感谢读者来信" + ROW]),
         s("the list's menu", keys("Menu"), [r"^返回分类列表"], KEY_LETTER),
@@ -118,12 +123,12 @@ def steps(session):
         s("into a missing folder", lambda session: (
             harness.key("ctrl+a"), harness.type_text("/no-such-folder/x.txt"),
             harness.key("Return")), [r"提示", r"保存失败", BUTTON_OK]),
-        s("close the save message", keys("Return"), [r"^正文"]),
+        s("close the save message", keys("Return"), [r"^正文"], closes_box=True),
         s("close the audio article", keys("Return"), [r"新增音频朗读功能" + ROW]),
         s("F5 reloads the page", keys("F5"), [ROW]),
         s("an article that cannot be fetched", site_down("Return"),
           [r"提示", r"获取正文失败", BUTTON_OK]),
-        s("close that message", site_back("Return"), [r"^正文"]),
+        s("close that message", site_back("Return"), [r"^正文"], closes_box=True),
         s("close the empty article", keys("Return"), [ROW]),
         s("Alt+S to the search box", keys("alt+s"), [r"^关键字"], [MENU_BAR]),
         s("a search with results", lambda session: (harness.type_text("x"),
@@ -132,10 +137,10 @@ def steps(session):
         s("a search without results",
           lambda session: (harness.type_text("zzqq"), harness.key("Return")),
           [r"提示", r"没有搜索到内容，不如换个关键词试试", BUTTON_OK]),
-        s("close that message: the empty list", keys("Return"), [r"^项目"], [ROW]),
+        s("close that message: the empty list", keys("Return"), [r"^项目"], [ROW], closes_box=True),
         s("an empty keyword",
           keys("alt+s", "ctrl+a", "BackSpace", "Return"), [r"提示", r"搜索内容不能为空", BUTTON_OK]),
-        s("close the empty-keyword message", keys("Return"), [r"^关键字"]),
+        s("close the empty-keyword message", keys("Return"), [r"^关键字"], closes_box=True),
         s("Alt+X to the empty list", keys("alt+x"), [r"^项目"], [MENU_BAR, ROW]),
         s("Backspace to the categories", keys("BackSpace"), [r"^最新动态"], [MENU_BAR]),
         s("Alt+S once more", keys("alt+s"), [r"^关键字"], [MENU_BAR]),
@@ -152,10 +157,10 @@ def steps(session):
         s("round to its last item", keys("Up"), [r"^捐助我们"], KEY_LETTER),
         s("up to 关于程序", keys("Up"), [r"^关于程序"], KEY_LETTER),
         s("the About box", keys("Return"), [r"关于,", r"程序版本", BUTTON_OK]),
-        s("close the About box", keys("Return"), [r"^最新动态"]),
+        s("close the About box", keys("Return"), [r"^最新动态"], closes_box=True),
         s("检查更新 with nothing newer", keys("alt+b", "Down", "Down", "Return"),
           [r"提示", r"你使用的1\.0\.0\.8是最新版", BUTTON_OK]),
-        s("close that message", keys("Return"), [r"^最新动态"]),
+        s("close that message", keys("Return"), [r"^最新动态"], closes_box=True),
     ] + (update_offer() if session.tls else [])
 
 
