@@ -171,8 +171,8 @@ QObject* taking_focus = nullptr;
 // hears which menu opened. The item's report is held back until the title has been spoken.
 constexpr int kTitleSpeakingMs = 250;
 constexpr int kOpensWithinMs = 100;
-QPointer<QAction> menu_title;  // the menu bar item that last took the focus
-QElapsedTimer menu_title_focused;
+QPointer<QAction> menu_title;      // the menu bar item that last took the focus
+QElapsedTimer menu_title_focused;  // since when; started whenever menu_title is set
 
 // Qt reports a menu's or the menu bar's focused item as the menu with the item's index.
 QAction* FocusedItem(QAccessibleEvent* event) {
@@ -187,8 +187,7 @@ QAction* FocusedItem(QAccessibleEvent* event) {
 // Whether `event` is the first item of a menu whose title has just been reported.
 bool OpensMenu(QAccessibleEvent* event) {
     return menu_title != nullptr && event->object() == menu_title->menu() &&
-           menu_title_focused.isValid() && menu_title_focused.elapsed() < kOpensWithinMs &&
-           FocusedItem(event) != nullptr;
+           menu_title_focused.elapsed() < kOpensWithinMs && FocusedItem(event) != nullptr;
 }
 
 void HoldFirstItem(QAccessibleEvent* event) {
@@ -225,7 +224,9 @@ void OnAccessibilityUpdate(QAccessibleEvent* event) {
         }
         menu_title =
             qobject_cast<QMenuBar*>(event->object()) != nullptr ? FocusedItem(event) : nullptr;
-        menu_title_focused.start();
+        if (menu_title != nullptr) {
+            menu_title_focused.start();
+        }
     }
     Deliver(event);
 }

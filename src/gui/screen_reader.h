@@ -13,8 +13,8 @@ namespace vennadar {
 // and a menu opened from the menu bar is spoken by its title before its first item.
 void InstallScreenReaderSupport();
 
-// Each menu of `window` is named by its title without the access-key marker; a screen reader
-// says it as a menu opens ("操作 menu").
+// Each menu of `window` is named by its title without the access-key marker ("操作"), as the
+// accessibility tree shows it.
 void NameMenus(QWidget* window);
 
 // Speaks the view's current row, as a focus move onto it does.
