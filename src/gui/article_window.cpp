@@ -19,6 +19,7 @@
 #include "core/reader/article_reader.h"
 #include "gui/controls.h"
 #include "gui/screen_reader.h"
+#include "gui/zoom.h"
 
 namespace vennadar {
 
@@ -28,13 +29,12 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::ApplicationModal);
     InstallScreenReaderSupport();
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
-    setCentralWidget(client);
+    client_area_ = new ScaledClient(this, QSize(800, 600), QSize(800, 510));
+    QWidget* client = client_area_->Client();
 
     body_ = new QPlainTextEdit(client);
     body_->setObjectName(QStringLiteral("超级编辑框1"));
-    body_->setGeometry(32, 32, 560, 400);
+    PlaceControl(body_, QRect(32, 32, 560, 400));
     body_->setReadOnly(true);
     // Read-only, yet with a caret: a screen reader follows it line by line.
     body_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
@@ -43,7 +43,7 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
 
     links_ = new QTreeWidget(client);
     links_->setObjectName(QStringLiteral("超级列表框1"));
-    links_->setGeometry(620, 32, 120, 400);
+    PlaceControl(links_, QRect(620, 32, 120, 400));
     links_->setColumnCount(1);
     links_->setHeaderLabels({QStringLiteral("链接")});
     links_->setColumnWidth(0, 50);
@@ -94,7 +94,10 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
     }
 
     move(50, 50);
-    resize(800, 600);
+    client_area_->Relayout();
+    notice_ = std::make_unique<Notice>(this, body_);
+    InstallZoomInput(this,
+                     [this](int direction) { StepZoom(services_.zoom, direction, *notice_); });
 }
 
 ArticleWindow::~ArticleWindow() {

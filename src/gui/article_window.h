@@ -15,6 +15,8 @@ class QTreeWidget;
 namespace vennadar {
 
 class MprisService;
+class Notice;
+class ScaledClient;
 
 // The article window: the body as plain text, the article's links beside it, a menu that saves
 // the text. Built afresh for every article; modal over the main window.
@@ -57,6 +59,8 @@ class ArticleWindow final : public QMainWindow, public ArticleView {
     QMenu* link_menu_ = nullptr;
     std::unique_ptr<MediaPlayer> player_;  // made when an article has audio to play
     std::unique_ptr<MprisService> mpris_;  // while the audio is open and a session bus is there
+    std::unique_ptr<Notice> notice_;       // the text size, said once
+    ScaledClient* client_area_ = nullptr;
 };
 
 }  // namespace vennadar

@@ -4,21 +4,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
 
 #include "core/ports/key_event.h"
+#include "gui/zoom.h"
 
 namespace vennadar {
-
-QString AccessibleCaption(QString caption) {
-    static const QRegularExpression marker(QStringLiteral("\\(&[^)]*\\)"));
-    // A Latin letter appended to a Chinese caption ("退出&x") is only the access key.
-    static const QRegularExpression appended(QStringLiteral("(?<=[^\\x{0}-\\x{7f}])&[A-Za-z0-9]"));
-    caption.remove(marker);
-    caption.remove(appended);
-    caption.remove(QLatin1Char('&'));
-    return caption.trimmed();
-}
 
 int ModifierState(const QKeyEvent* event) {
     return static_cast<int>(event->modifiers() &
@@ -46,7 +36,7 @@ int VirtualKey(const QKeyEvent* event, KeyHandler handler) {
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect rect) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromUtf8(name));
-    button->setGeometry(rect);
+    PlaceControl(button, rect);
     button->setAccessibleName(AccessibleCaption(caption));
     button->setAutoDefault(false);
     return button;
@@ -56,7 +46,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, QRe
                   QWidget* buddy) {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(QString::fromUtf8(name));
-    label->setGeometry(rect);
+    PlaceControl(label, rect);
     label->setBuddy(buddy);
     label->setAccessibleName(AccessibleCaption(caption));
     return label;
@@ -66,7 +56,7 @@ QGroupBox* MakeHiddenGroupBox(QWidget* parent, const char* name, const QString& 
                               QRect rect) {
     auto* box = new QGroupBox(caption, parent);
     box->setObjectName(QString::fromUtf8(name));
-    box->setGeometry(rect);
+    PlaceControl(box, rect);
     box->hide();
     return box;
 }

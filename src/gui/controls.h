@@ -3,6 +3,8 @@
 #include <QRect>
 #include <QString>
 
+#include "adapters/qt/caption.h"
+
 class QGroupBox;
 class QKeyEvent;
 class QLabel;
@@ -10,10 +12,6 @@ class QPushButton;
 class QWidget;
 
 namespace vennadar {
-
-// The name a screen reader speaks for a caption: without its access-key marker, "(&x)", an
-// appended "&x" or a bare "&".
-QString AccessibleCaption(QString caption);
 
 // Shift, Ctrl and Alt only; the key handlers act when none of them is held.
 int ModifierState(const QKeyEvent* event);
@@ -26,7 +24,8 @@ enum class KeyHandler { kMainWindow, kArticleWindow };
 // The key's code as the key handlers know it (key_event.h), or 0 for any other key.
 int VirtualKey(const QKeyEvent* event, KeyHandler handler);
 
-// The windows' controls sit at fixed places; each carries its object name and a spoken name.
+// The windows' controls sit at design places, scaled with the text size (PlaceControl); each
+// carries its object name and a spoken name.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect rect);
 // A label naming `buddy`, so that its access key focuses the buddy.
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, QRect rect,

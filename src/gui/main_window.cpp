@@ -27,6 +27,7 @@
 #include "gui/article_window.h"
 #include "gui/controls.h"
 #include "gui/screen_reader.h"
+#include "gui/zoom.h"
 
 namespace vennadar {
 
@@ -38,7 +39,9 @@ MainWindow::MainWindow(AppState& state, Services& services, QWidget* parent)
     BuildControls();
     BuildMenus();
     move(50, 50);
-    resize(640, 600);
+    client_area_->Relayout();
+    InstallZoomInput(this,
+                     [this](int direction) { StepZoom(services_.zoom, direction, *notice_); });
 
     // Escape gives up a download being waited for, from anywhere in this window.
     give_up_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -59,9 +62,8 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::BuildControls() {
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
-    setCentralWidget(client);
+    client_area_ = new ScaledClient(this, QSize(640, 600), QSize(640, 540));
+    QWidget* client = client_area_->Client();
 
     // Created in the order the window has always had; the labels sit below their controls.
     const QString list_caption = QStringLiteral("项目(&x)");
@@ -69,7 +71,7 @@ void MainWindow::BuildControls() {
 
     list_ = new QTreeWidget(client);
     list_->setObjectName(QStringLiteral("超级列表框1"));
-    list_->setGeometry(32, 32, 600, 200);
+    PlaceControl(list_, QRect(32, 32, 600, 200));
     list_->setColumnCount(1);
     list_->setHeaderLabels({QStringLiteral("项目")});
     list_->setRootIsDecorated(false);
@@ -77,6 +79,7 @@ void MainWindow::BuildControls() {
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setAllColumnsShowFocus(true);
     list_->setAccessibleName(AccessibleCaption(list_caption));
+    notice_ = std::make_unique<Notice>(this, list_);
     list_->installEventFilter(this);
     SpeakCurrentItemOnFocus(list_);
     connect(list_, &QTreeWidget::itemDoubleClicked, this,
@@ -87,7 +90,7 @@ void MainWindow::BuildControls() {
 
     search_box_ = new QLineEdit(client);
     search_box_->setObjectName(QStringLiteral("超级编辑框1"));
-    search_box_->setGeometry(32, 370, 400, 30);
+    PlaceControl(search_box_, QRect(32, 370, 400, 30));
     search_box_->setAccessibleName(AccessibleCaption(search_caption));
     search_box_->installEventFilter(this);
     SpeakFocusBeforeCaret(search_box_);
@@ -307,23 +310,11 @@ void MainWindow::SetBusy(bool busy) {
     }
     QGuiApplication::restoreOverrideCursor();
     loading_notice_->stop();
-    if (noticed_ != nullptr) {
-        noticed_->setAccessibleDescription(QString());
-        noticed_ = nullptr;
-    }
+    notice_->Clear();
 }
 
 void MainWindow::ShowLoadingNotice() {
-    // A screen reader speaks a description change only on what it last announced: the focused
-    // control. In the list that is the current row, so the list itself takes the focus report
-    // back with the notice, and the row is said again when the wait ends (FocusList).
-    QWidget* focused = QApplication::focusWidget();
-    noticed_ = focused != nullptr && isAncestorOf(focused) ? focused : list_;
-    noticed_->setAccessibleDescription(QStringLiteral("正在加载…"));
-    if (noticed_ == list_ && list_->hasFocus() && QAccessible::isActive()) {
-        QAccessibleEvent focus(list_, QAccessible::Focus);
-        QAccessible::updateAccessibility(&focus);
-    }
+    notice_->Show(QStringLiteral("正在加载…"));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QPointer>
+#include <memory>
 #include <optional>
 
 #include "core/ports/main_view.h"
@@ -19,6 +20,9 @@ class QTimer;
 class QTreeWidget;
 
 namespace vennadar {
+
+class Notice;
+class ScaledClient;
 
 // The article-list window: one list, three paging buttons, the search box and its button, the
 // menu bar and the list's pop-up menu. It forwards every event to the operations.
@@ -79,7 +83,8 @@ class MainWindow final : public QMainWindow, public MainView {
     QTimer* loading_notice_ = nullptr;
     bool busy_ = false;
     std::optional<QPoint> list_menu_at_;  // the pointer, while a right click asks for the menu
-    QPointer<QWidget> noticed_;           // carries the loading notice while it is shown
+    std::unique_ptr<Notice> notice_;      // the loading notice and the text size, said once
+    ScaledClient* client_area_ = nullptr;
 };
 
 }  // namespace vennadar

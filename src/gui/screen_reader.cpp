@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QAction>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -365,6 +366,37 @@ void GuardAltNavigation(QMenuBar* bar) {
     auto* style = new AltGuardStyle(guard);
     style->setParent(bar);
     bar->setStyle(style);
+}
+
+Notice::Notice(QWidget* window, QWidget* fallback) : window_(window), fallback_(fallback) {
+    clear_.setSingleShot(true);
+    QObject::connect(&clear_, &QTimer::timeout, window, [this] { Clear(); });
+}
+
+void Notice::Show(const QString& text, int shown_ms) {
+    Clear();
+    QWidget* focused = QApplication::focusWidget();
+    noticed_ = focused != nullptr && window_->isAncestorOf(focused) ? focused : fallback_;
+    noticed_->setAccessibleDescription(text);
+    // In a list the screen reader last announced the current row, not the list: the list itself
+    // takes the focus report back with the notice, and the row is said again when the list is
+    // next focused or moved in.
+    if (qobject_cast<QAbstractItemView*>(noticed_) != nullptr && noticed_->hasFocus() &&
+        QAccessible::isActive()) {
+        QAccessibleEvent focus(noticed_, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
+    if (shown_ms > 0) {
+        clear_.start(shown_ms);
+    }
+}
+
+void Notice::Clear() {
+    clear_.stop();
+    if (noticed_ != nullptr) {
+        noticed_->setAccessibleDescription(QString());
+        noticed_ = nullptr;
+    }
 }
 
 }  // namespace vennadar

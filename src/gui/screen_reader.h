@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
 class QAbstractItemView;
 class QMenuBar;
 class QWidget;
@@ -30,5 +34,25 @@ void SpeakFocusBeforeCaret(QWidget* edit);
 // An Alt+letter shortcut never leaves the focus on the menu bar, even when Alt's release comes
 // late (a screen reader replays every key through the accessibility bus).
 void GuardAltNavigation(QMenuBar* bar);
+
+// A short notice ("正在加载…", "字号 150%") that a screen reader says once, without moving the
+// focus. Qt 6.4 has no announcement event; a screen reader speaks a description change of what it
+// last announced, so the focused control of the window carries the notice in its description
+// (`fallback` when the focus is elsewhere) until Clear, or until the next notice replaces it. One
+// channel per window: a new notice replaces the one shown.
+class Notice {
+  public:
+    Notice(QWidget* window, QWidget* fallback);
+
+    // Shows `text`; clears it by itself after `shown_ms` unless that is 0.
+    void Show(const QString& text, int shown_ms = 0);
+    void Clear();
+
+  private:
+    QWidget* window_;
+    QWidget* fallback_;
+    QPointer<QWidget> noticed_;
+    QTimer clear_;
+};
 
 }  // namespace vennadar

@@ -5,6 +5,7 @@
 #include "adapters/audio/qt_sound_player.h"
 #include "adapters/curl/curl_http.h"
 #include "adapters/qt/qt_services.h"
+#include "adapters/qt/start_up.h"
 #include "adapters/x11/xcb_hot_keys.h"
 #include "core/commands/startup.h"
 #include "core/state/app_state.h"
@@ -17,6 +18,7 @@ int RunApplication(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vennadar"));
     SetApplicationIcon();
+    const ApplicationSetup setup = PrepareApplication();
 
     std::unique_ptr<AppState> state = InitializeGlobals();
     const BuildSettings settings = DefaultBuildSettings();
@@ -28,6 +30,7 @@ int RunApplication(int argc, char** argv) {
     QtDesktop desktop;
     XcbHotKeys hot_keys;
     Services services{http, sounds, dialogs, desktop, settings, &hot_keys};
+    services.zoom = setup.zoom.get();
     {
         MainWindow window(*state, services);
         dialogs.SetParent(&window);

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QUrl>
 
+#include "adapters/qt/caption.h"
 #include "adapters/qt/qt_text.h"
 #include "core/update/version_record.h"
 
@@ -38,9 +39,11 @@ int QtDialogs::ShowMessage(const Text& text, const Text& title, int style) {
     if ((style & 0x0F) == kStyleYesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
+        NameByCaptions(&box);
         return box.exec() == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
     }
     box.setStandardButtons(QMessageBox::Ok);
+    NameByCaptions(&box);
     box.exec();
     return kAnswerOk;
 }
@@ -53,12 +56,18 @@ std::optional<std::string> QtDialogs::AskSavePath(const Text& proposed_name,
     QWidget* parent = QApplication::activeModalWidget() != nullptr
                           ? QApplication::activeModalWidget()
                           : parent_.data();
-    const QString path =
-        QFileDialog::getSaveFileName(parent, QString(), GbkToQString(proposed_name), filter);
-    if (path.isEmpty()) {
+    // Qt's own dialog, never the desktop's: its texts follow the program's translation and its
+    // controls are named for a screen reader.
+    QFileDialog dialog(parent, QString(), GbkToQString(proposed_name), filter);
+    dialog.setObjectName(QStringLiteral("SaveDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    NameByCaptions(&dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return path.toStdString();
+    return dialog.selectedFiles().constFirst().toStdString();
 }
 
 void QtDesktop::OpenUrl(const std::string& address) {
