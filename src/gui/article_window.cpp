@@ -84,6 +84,7 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
     // own Ctrl+C for selected text.
     copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     NameMenus(this);
+    FitMenuItems(this);
 
     // Playback keys arrive wherever the focus is.
     if (services_.hot_keys != nullptr) {

@@ -156,6 +156,7 @@ void MainWindow::BuildMenus() {
     help->addAction(QStringLiteral("捐助我们"), this, [this] { OpenDonationPage(services_); });
     GuardAltNavigation(menuBar());
     NameMenus(this);
+    FitMenuItems(this);
 }
 
 void MainWindow::RunButton(QPushButton* button) {

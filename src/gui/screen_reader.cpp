@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QStyleOptionMenuItem>
 #include <QTimer>
 
 #include "gui/controls.h"
@@ -321,6 +322,24 @@ class AltGuardStyle final : public QProxyStyle {
     AltChordGuard* guard_;
 };
 
+// A menu measures an item's caption without its access-key marker, but Qt elides a caption
+// counting the marker as a character, so any caption longer than the slack beside it is drawn
+// cut ("打开网…页h") once the font is larger than the default. Each item gets the marker's width.
+class MenuItemRoomStyle final : public QProxyStyle {
+  public:
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override {
+        QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+        if (type == CT_MenuItem) {
+            const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+            if (item != nullptr && item->text.contains(QLatin1Char('&'))) {
+                result.rwidth() += item->fontMetrics.horizontalAdvance(QLatin1Char('&'));
+            }
+        }
+        return result;
+    }
+};
+
 }  // namespace
 
 void InstallScreenReaderSupport() {
@@ -335,6 +354,14 @@ void InstallScreenReaderSupport() {
 void NameMenus(QWidget* window) {
     for (QMenu* menu : window->findChildren<QMenu*>()) {
         menu->setAccessibleName(AccessibleCaption(menu->title()));
+    }
+}
+
+void FitMenuItems(QWidget* window) {
+    auto* style = new MenuItemRoomStyle;
+    style->setParent(window);
+    for (QMenu* menu : window->findChildren<QMenu*>()) {
+        menu->setStyle(style);
     }
 }
 

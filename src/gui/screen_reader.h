@@ -21,6 +21,10 @@ void InstallScreenReaderSupport();
 // accessibility tree shows it.
 void NameMenus(QWidget* window);
 
+// Every menu of `window` leaves room for its captions' access-key markers, which Qt counts when
+// it decides whether a caption fits; without it, captions are cut at larger text sizes.
+void FitMenuItems(QWidget* window);
+
 // Speaks the view's current row, as a focus move onto it does.
 void AnnounceCurrentItem(QAbstractItemView* view);
 

@@ -120,6 +120,7 @@ ScaledClient::ScaledClient(QMainWindow* window, QSize design_window_size, QSize 
     client_->setObjectName(QStringLiteral("client"));
     client_->setFixedSize(design_client_size_);
     client_->installEventFilter(this);
+    window->installEventFilter(this);
     setWidget(client_);
     window->setCentralWidget(this);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
@@ -134,7 +135,6 @@ void ScaledClient::Relayout() {
     if (scale == scale_) {
         return;
     }
-    const bool first = scale_ == 0;
     scale_ = scale;
     for (QWidget* control : client_->findChildren<QWidget*>()) {
         const QRect design = control->property(kDesignRect).toRect();
@@ -145,35 +145,48 @@ void ScaledClient::Relayout() {
     client_->setFixedSize(Scaled(design_client_size_.width(), scale),
                           Scaled(design_client_size_.height(), scale));
 
-    QSize size(Scaled(design_window_size_.width(), scale),
-               Scaled(design_window_size_.height(), scale));
-    const QScreen* screen = window_->screen();
-    if (screen != nullptr && !first) {
-        // The frame the window manager draws around the window is outside its size.
-        const QRect available = screen->availableGeometry();
-        const QSize frame = window_->frameGeometry().size() - window_->geometry().size();
-        size = size.boundedTo(available.size() - frame);
-        QPoint at = window_->pos();
-        at.setX(std::clamp(
-            at.x(), available.left(),
-            std::max(available.left(), available.right() + 1 - size.width() - frame.width())));
-        at.setY(std::clamp(
-            at.y(), available.top(),
-            std::max(available.top(), available.bottom() + 1 - size.height() - frame.height())));
-        window_->move(at);
-    } else if (screen != nullptr) {
-        size = size.boundedTo(screen->availableGeometry().size());
-    }
-    window_->resize(size);
+    FitToScreen();
     if (QWidget* focused = QApplication::focusWidget();
         focused != nullptr && client_->isAncestorOf(focused)) {
         ensureWidgetVisible(focused, 0, 0);
     }
 }
 
+void ScaledClient::FitToScreen() {
+    QSize size(Scaled(design_window_size_.width(), scale_),
+               Scaled(design_window_size_.height(), scale_));
+    const QScreen* screen = window_->screen();
+    if (screen == nullptr) {
+        window_->resize(size);
+        return;
+    }
+    // The frame the window manager draws is outside the window's size; it is known once the
+    // window has been shown.
+    const QRect available = screen->availableGeometry();
+    const QSize frame = window_->frameGeometry().size() - window_->geometry().size();
+    size = size.boundedTo(available.size() - frame);
+    window_->resize(size);
+    if (scale_ <= 1) {
+        return;  // as designed: where the window was placed, it stays
+    }
+    const QSize outer = size + frame;
+    QPoint at = window_->pos();
+    at.setX(std::clamp(at.x(), available.left(),
+                       std::max(available.left(), available.right() + 1 - outer.width())));
+    at.setY(std::clamp(at.y(), available.top(),
+                       std::max(available.top(), available.bottom() + 1 - outer.height())));
+    window_->move(at);
+}
+
 bool ScaledClient::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::FontChange) {
         Relayout();
+    } else if (watched == window_ && event->type() == QEvent::WindowActivate && !fitted_framed_) {
+        // First shown with its frame: fitted again, now that the frame's size is known.
+        fitted_framed_ = true;
+        if (scale_ > 1) {
+            FitToScreen();
+        }
     }
     return QScrollArea::eventFilter(watched, event);
 }

@@ -36,11 +36,14 @@ class ScaledClient final : public QScrollArea {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void FitToScreen();
+
     QMainWindow* window_;
     QWidget* client_;
     QSize design_window_size_;
     QSize design_client_size_;
     double scale_ = 0;
+    bool fitted_framed_ = false;
 };
 
 // Ctrl+Plus (Ctrl+= and the keypad's + too), Ctrl+Minus and Ctrl+0 as the window's shortcuts,
