@@ -3,11 +3,13 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -117,7 +119,28 @@ class MenuItemAccessible final : public QAccessibleInterface, public QAccessible
     QPointer<QAction> action_;
 };
 
+// The notice's label is a notification: a screen reader speaks a notification as it appears,
+// wherever the focus is. (Qt reports a description change with the object instead of the new
+// text, which Orca 43 cannot speak, and it speaks a repeated focus report of the control it
+// already announced not at all.)
+class NoticeAccessible final : public QAccessibleWidget {
+  public:
+    explicit NoticeAccessible(QLabel* label)
+        : QAccessibleWidget(label, QAccessible::Notification) {}
+
+    QString text(QAccessible::Text type) const override {
+        return type == QAccessible::Name ? static_cast<const QLabel*>(widget())->text()
+                                         : QAccessibleWidget::text(type);
+    }
+};
+
+constexpr char kNoticeName[] = "notice";
+
 QAccessibleInterface* MenuItemFactory(const QString&, QObject* object) {
+    if (auto* label = qobject_cast<QLabel*>(object);
+        label != nullptr && label->objectName() == QLatin1String(kNoticeName)) {
+        return new NoticeAccessible(label);
+    }
     auto* action = qobject_cast<QAction*>(object);
     if (action == nullptr) {
         return nullptr;
@@ -402,24 +425,40 @@ Notice::Notice(QWidget* window, QWidget* fallback) : window_(window), fallback_(
 
 void Notice::Show(const QString& text, int shown_ms) {
     Clear();
+    // Kept in the focused control's description too, where a screen reader finds it when asked.
     QWidget* focused = QApplication::focusWidget();
     noticed_ = focused != nullptr && window_->isAncestorOf(focused) ? focused : fallback_;
     noticed_->setAccessibleDescription(text);
-    // In a list the screen reader last announced the current row, not the list: the list itself
-    // takes the focus report back with the notice, and the row is said again when the list is
-    // next focused or moved in.
-    if (qobject_cast<QAbstractItemView*>(noticed_) != nullptr && noticed_->hasFocus() &&
-        QAccessible::isActive()) {
-        QAccessibleEvent focus(noticed_, QAccessible::Focus);
-        QAccessible::updateAccessibility(&focus);
-    }
+    // A label of its own for every notice: a screen reader reads the name when it gets to the
+    // event, which may be after the next notice has come.
+    // Named before its text is set: the text is reported at once, and the report fixes how the
+    // label is presented.
+    label_ = new QLabel(window_);
+    label_->setObjectName(QLatin1String(kNoticeName));
+    label_->setText(text);
+    label_->setFocusPolicy(Qt::NoFocus);
+    label_->setAutoFillBackground(true);
+    label_->setBackgroundRole(QPalette::ToolTipBase);
+    label_->setForegroundRole(QPalette::ToolTipText);
+    label_->setFrameShape(QFrame::Box);
+    label_->setMargin(4);
+    label_->adjustSize();
+    // In the window's lower left corner, over the controls, for the eye as well.
+    label_->move(label_->margin(), window_->height() - label_->height() - label_->margin());
+    label_->show();
     if (shown_ms > 0) {
         clear_.start(shown_ms);
     }
 }
 
 void Notice::Clear() {
+    constexpr int kSpokenWithinMs = 2000;
     clear_.stop();
+    if (label_ != nullptr) {
+        label_->hide();
+        QTimer::singleShot(kSpokenWithinMs, label_.data(), &QObject::deleteLater);
+        label_ = nullptr;
+    }
     if (noticed_ != nullptr) {
         noticed_->setAccessibleDescription(QString());
         noticed_ = nullptr;

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 class QAbstractItemView;
+class QLabel;
 class QMenuBar;
 class QWidget;
 
@@ -40,10 +41,9 @@ void SpeakFocusBeforeCaret(QWidget* edit);
 void GuardAltNavigation(QMenuBar* bar);
 
 // A short notice ("正在加载…", "字号 150%") that a screen reader says once, without moving the
-// focus. Qt 6.4 has no announcement event; a screen reader speaks a description change of what it
-// last announced, so the focused control of the window carries the notice in its description
-// (`fallback` when the focus is elsewhere) until Clear, or until the next notice replaces it. One
-// channel per window: a new notice replaces the one shown.
+// focus: a notification shown in the window's corner, which screen readers speak as it appears.
+// The focused control of the window (`fallback` when the focus is elsewhere) carries it in its
+// description while it is shown. One channel per window: a new notice replaces the one shown.
 class Notice {
   public:
     Notice(QWidget* window, QWidget* fallback);
@@ -55,6 +55,7 @@ class Notice {
   private:
     QWidget* window_;
     QWidget* fallback_;
+    QPointer<QLabel> label_;
     QPointer<QWidget> noticed_;
     QTimer clear_;
 };

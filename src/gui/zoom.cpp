@@ -162,13 +162,14 @@ void ScaledClient::FitToScreen() {
     }
     // The frame the window manager draws is outside the window's size; it is known once the
     // window has been shown.
+    if (scale_ <= 1) {
+        window_->resize(size);  // as designed, where the window was placed
+        return;
+    }
     const QRect available = screen->availableGeometry();
     const QSize frame = window_->frameGeometry().size() - window_->geometry().size();
     size = size.boundedTo(available.size() - frame);
     window_->resize(size);
-    if (scale_ <= 1) {
-        return;  // as designed: where the window was placed, it stays
-    }
     const QSize outer = size + frame;
     QPoint at = window_->pos();
     at.setX(std::clamp(at.x(), available.left(),

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "adapters/curl/curl_http.h"
+#include "adapters/qt/qt_zoom.h"
 #include "core/commands/startup.h"
 #include "core/listing/listing_loader.h"
 #include "core/wait/wait.h"
@@ -23,6 +24,7 @@
 #include "sample-site/sample_site.h"
 #include "support/fakes.h"
 #include "support/settle.h"
+#include "support/zoom_check.h"
 
 namespace vennadar {
 namespace {
@@ -114,6 +116,27 @@ TEST_F(ArticleWindowTest, ShowsTitleReadableBodyAndLinks) {
     EXPECT_GT(Links()->topLevelItemCount(), 0);
     EXPECT_EQ(Links()->indexOfTopLevelItem(Links()->currentItem()), 0);
     EXPECT_EQ(window_->size(), QSize(800, 600));
+}
+
+// The text size from the body: the body's own wheel zoom is gone, it keeps no font of its own,
+// and at 400 % every caption fits.
+TEST_F(ArticleWindowTest, ZoomStepsTheTextSizeOfTheWholeWindow) {
+    ASSERT_NE(OpenArticle(true), nullptr);
+    QTemporaryDir config;
+    const QFont desktop = QApplication::font();
+    QtZoom zoom(config.filePath("settings.ini").toStdString());
+    services_.zoom = &zoom;
+    Body()->setFocus();
+    test::ExpectZoomWalk(zoom, window_, Body()->viewport());
+    EXPECT_EQ(Body()->font(), QApplication::font());
+    EXPECT_EQ(window_->size(), QSize(800, 600));
+    zoom.SetPercent(400);
+    QApplication::processEvents();
+    EXPECT_EQ(Body()->font(), QApplication::font());
+    EXPECT_GT(Links()->width(), 120);
+    test::ExpectCaptionsFit(window_);
+    services_.zoom = nullptr;
+    QApplication::setFont(desktop);
 }
 
 TEST_F(ArticleWindowTest, ArticleWithoutLinksHidesTheList) {

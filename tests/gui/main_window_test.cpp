@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -22,16 +24,22 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <QTreeWidget>
 #include <QWindow>
+#include <cstdio>
+#include <fstream>
 #include <iterator>
 #include <optional>
 
 #include "adapters/curl/curl_http.h"
 #include "adapters/qt/qt_services.h"
+#include "adapters/qt/qt_zoom.h"
+#include "adapters/qt/start_up.h"
 #include "core/commands/main_commands.h"
 #include "core/commands/startup.h"
 #include "core/reader/article_reader.h"
+#include "core/settings/zoom.h"
 #include "core/update/update_check.h"
 #include "core/update/version_record.h"
 #include "core/wait/wait.h"
@@ -41,6 +49,7 @@
 #include "support/fakes.h"
 #include "support/settle.h"
 #include "support/test_support.h"
+#include "support/zoom_check.h"
 
 namespace vennadar {
 namespace {
@@ -388,38 +397,141 @@ TEST_F(MainWindowTest, StartUpOfferArrivesAfterTheWindowIsShown) {
     }
 }
 
-// One real message box: its text, title, icon and button.
+// The text size: every key and the wheel over the list, the ends, kept for the next run, and at
+// 400 % every caption fits.
+TEST_F(MainWindowTest, ZoomStepsTheTextSizeAndKeepsIt) {
+    QTemporaryDir config;
+    const std::string path = config.filePath("vennadar/settings.ini").toStdString();
+    const QFont desktop = QApplication::font();
+    {
+        QtZoom zoom(path);
+        services_.zoom = &zoom;
+        EXPECT_EQ(zoom.Percent(), 100);
+        List()->setFocus();
+        test::ExpectZoomWalk(zoom, window_.get(), List());
+        EXPECT_EQ(window_->size(), QSize(640, 600));
+        zoom.SetPercent(400);
+        QApplication::processEvents();
+        EXPECT_GT(List()->width(), 600);
+        test::ExpectCaptionsFit(window_.get());
+        zoom.SetPercent(150);
+        services_.zoom = nullptr;
+    }
+    QApplication::setFont(desktop);
+    EXPECT_EQ(QtZoom(path).Percent(), 150);
+    QApplication::setFont(desktop);
+}
+
+// What the settings file holds, read back: a size that is no step is the nearest one; anything
+// unreadable is 100 %. Written only on a change, never on the first run.
+TEST(ZoomSettingTest, ReadsTheNearestStepAndFallsBackTo100) {
+    QTemporaryDir config;
+    const struct {
+        const char* name;
+        const char* text;  // null: no file
+        int percent;
+    } cases[] = {
+        {"first run", nullptr, 100},
+        {"a step", "[view]\nzoom=175\n", 175},
+        {"between steps", "[view]\nzoom=160\r\n", 150},
+        {"beyond the top", "[view]\n zoom = 1000 \n", 400},
+        {"negative", "[view]\nzoom=-5\n", 100},
+        {"not a number", "[view]\nzoom=big\n", 100},
+        {"outside its section", "zoom=200\n[other]\nzoom=250\n", 100},
+        {"binary garbage", "\x01\xff[view\nzoom", 100},
+    };
+    const std::string path = config.filePath("settings.ini").toStdString();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(path.c_str());
+        if (c.text != nullptr) {
+            std::ofstream(path) << c.text;
+        }
+        EXPECT_EQ(ReadZoomSetting(path), c.percent);
+    }
+    // A folder where the file should be, and a folder that cannot be made.
+    ASSERT_TRUE(QDir(config.path()).mkpath("taken/settings.ini"));
+    EXPECT_EQ(ReadZoomSetting(config.filePath("taken/settings.ini").toStdString()), 100);
+    EXPECT_FALSE(WriteZoomSetting(config.filePath("taken/settings.ini").toStdString(), 150));
+    EXPECT_FALSE(WriteZoomSetting(path + "/below/a/file.ini", 150));
+
+    const QFont desktop = QApplication::font();
+    const std::string fresh = config.filePath("fresh/vennadar/settings.ini").toStdString();
+    QtZoom zoom(fresh);
+    zoom.SetPercent(100);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(fresh)));
+    zoom.SetPercent(110);
+    EXPECT_EQ(ReadZoomSetting(fresh), 110);
+    QApplication::setFont(desktop);
+
+    EXPECT_EQ(SettingsFilePath("/cfg", "/home/u"), "/cfg/vennadar/settings.ini");
+    EXPECT_EQ(SettingsFilePath("", "/home/u"), "/home/u/.config/vennadar/settings.ini");
+    EXPECT_EQ(SettingsFilePath("relative", "/home/u"), "/home/u/.config/vennadar/settings.ini");
+    EXPECT_EQ(SettingsFilePath(nullptr, nullptr), "");
+}
+
+// Real message boxes: text, title and icon; the buttons in Qt's Chinese, each spoken by its
+// caption without the key letter, or Qt's English when the translation is missing.
 TEST(QtDialogsTest, ShowsTextTitleAndIcon) {
-    QtDialogs dialogs;
-    QString text;
-    QString title;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    int buttons = 0;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            text = box->text();
-            title = box->windowTitle();
-            icon = box->icon();
-            buttons = static_cast<int>(box->buttons().size());
-            box->accept();
-        }
-    });
-    poll.start(10);
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            modal->close();
-        }
-    });
-    watchdog.start(5000);
-    const int answer = dialogs.ShowMessage(Utf8ToGbk("没有下一页了。"), Utf8ToGbk("提示"), 0x30);
-    EXPECT_EQ(answer, kAnswerOk);
-    EXPECT_EQ(text, "没有下一页了。");
-    EXPECT_EQ(title, "提示");
-    EXPECT_EQ(icon, QMessageBox::Warning);
-    EXPECT_EQ(buttons, 1);
+    QTemporaryDir empty;
+    const QString installed = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    const struct {
+        const char* name;
+        QString translations;
+        int style;
+        QMessageBox::Icon icon;
+        QStringList captions;  // in the box's order
+        QStringList spoken;
+    } cases[] = {
+        {"OK", installed, 0x30, QMessageBox::Warning, {"确定"}, {"确定"}},
+        {"Yes and No", installed, 0x24, QMessageBox::Question, {"是(&Y)", "否(&N)"}, {"是", "否"}},
+        {"no translation", empty.path(), 0x40, QMessageBox::Information, {"OK"}, {"OK"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::unique_ptr<QTranslator> translation = InstallQtTranslation(c.translations);
+        EXPECT_EQ(translation != nullptr, c.translations == installed);
+        QtDialogs dialogs;
+        QString text;
+        QString title;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QStringList captions;
+        QStringList spoken;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                text = box->text();
+                title = box->windowTitle();
+                icon = box->icon();
+                for (QAbstractButton* button : box->buttons()) {
+                    captions << button->text();
+                    spoken << button->accessibleName();
+                }
+                box->accept();
+            }
+        });
+        poll.start(10);
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                modal->close();
+            }
+        });
+        watchdog.start(5000);
+        dialogs.ShowMessage(Utf8ToGbk("没有下一页了。"), Utf8ToGbk("提示"), c.style);
+        EXPECT_EQ(text, "没有下一页了。");
+        EXPECT_EQ(title, "提示");
+        EXPECT_EQ(icon, c.icon);
+        captions.sort();
+        spoken.sort();
+        QStringList expected_captions = c.captions;
+        QStringList expected_spoken = c.spoken;
+        expected_captions.sort();
+        expected_spoken.sort();
+        EXPECT_EQ(captions, expected_captions);
+        EXPECT_EQ(spoken, expected_spoken);
+    }
 }
 
 // The editor and the browser are started through xdg-open with the path or address as one

@@ -7,12 +7,13 @@ Each step's `hear` patterns must match utterances in that order; no utterance ma
 import orca_transcript as harness
 
 ROW = r":发表日期：\d{4}-\d{2}-\d{2}:点击：\d+"
-# What is left of a caption's access key when it is read out: "操作(c)", "退出x", "&".
-KEY_LETTER = [r"\([A-Za-z0-9]+\)", r"&", r"[\u4e00-\u9fff][A-Za-z0-9]\b"]
+# What is left of a caption's access key when it is read out: "操作(c)", "退出x", "是(Y)", "&".
+# (A digit after Chinese text is a version number, "你使用的1.0.0.8".)
+KEY_LETTER = [r"\([A-Za-z0-9]+\)", r"&", r"[\u4e00-\u9fff][A-Za-z]\b"]
 MENU_BAR = r"^(操作|帮助)\b"
-BUTTON_OK = r"^(OK|确定)"
-BUTTON_YES = r"^(Yes|是)"
-BOX_CLOSED_SECONDS = 2.0
+BUTTON_OK = r"^确定"
+BUTTON_YES = r"^是"
+BOX_CLOSED_SECONDS = 1.0
 
 
 class Step:
@@ -24,9 +25,7 @@ class Step:
         self.hear = list(hear)
         self.not_hear = list(not_hear)
         self.seconds = seconds or harness.STEP_SECONDS
-        # After a message box closes, openbox hands the focus back to the window in its own time;
-        # a menu opened before that may be shut again at once. A user does not press the next key
-        # that fast, so the walk waits too.
+        # After a message box closes, the next key comes at a person's pace, not at once.
         self.quiet = BOX_CLOSED_SECONDS if closes_box else harness.QUIET_SECONDS
 
 
@@ -79,6 +78,10 @@ def steps(session):
           [r"^Vennadar - ", r"^项目", r"^最新文章"], seconds=30),
         s("Down in the categories", keys("Down"), [r"^最新动态"]),
         s("Up in the categories", keys("Up"), [r"^最新文章"]),
+        # The text size: each of the three keys for a step up says the new size.
+        s("larger text", keys("ctrl+plus", "ctrl+equal", "ctrl+KP_Add"),
+          [r"字号 110%", r"字号 125%", r"字号 150%"]),
+        s("back to 100 %", keys("ctrl+0"), [r"字号 100%"]),
         # Round the window with the paging buttons disabled: list, search box, search button.
         s("Tab to the search box", keys("Tab"), [r"^关键字"]),
         s("Tab to 搜索", keys("Tab"), [r"^搜索"]),
@@ -100,8 +103,13 @@ def steps(session):
         s("Enter on 回到首页", keys("Return"), [ROW]),
         s("Backspace", keys("BackSpace"), [r"^最新文章"], [ROW]),
         s("open 最新动态", keys("Down", "Return"), [ROW]),
-        s("下一页 on the last page", keys("alt+n"), [r"提示", r"没有下一页了。", BUTTON_OK]),
+        s("下一页 on the last page", keys("alt+n"), [r"提示", r"没有下一页了。", BUTTON_OK],
+          KEY_LETTER),
         s("close the message", keys("Return"), [ROW], closes_box=True),
+        # Right after a box, at a person's pace: the menu opens and stays open.
+        s("the 操作 menu after the message", keys("alt+c"), [r"^操作", r"^打开网站首页"],
+          KEY_LETTER),
+        s("close that menu", keys("Escape", "Escape"), [ROW]),
         s("stalled 下一页 is announced", stalled("Down", "Down", "alt+n"), [r"正在加载"], seconds=5),
         s("Escape gives the wait up", resumed("Escape"), [r"感谢读者来信" + ROW]),
         s("the list's menu", keys("Menu"), [r"^返回分类列表"], KEY_LETTER),
@@ -117,17 +125,17 @@ def steps(session):
         s("Shift+Tab to the body", keys("shift+Tab"), [r"^正文"]),
         s("close the article", keys("Return"), [r"感谢读者来信" + ROW]),
         s("an article with audio asks first", keys("Down", "Down", "Return"),
-          [r"提示", r"这篇文章含有音乐，是否播放", BUTTON_YES]),
+          [r"提示", r"这篇文章含有音乐，是否播放", BUTTON_YES], KEY_LETTER),
         s("no audio: the article", keys("Escape"), [r"^正文", r"应不少读者的要求"]),
         s("save as", keys("ctrl+s"), [r"新增音频朗读功能\.txt"]),
         s("into a missing folder", lambda session: (
             harness.key("ctrl+a"), harness.type_text("/no-such-folder/x.txt"),
-            harness.key("Return")), [r"提示", r"保存失败", BUTTON_OK]),
+            harness.key("Return")), [r"提示", r"保存失败", BUTTON_OK], KEY_LETTER),
         s("close the save message", keys("Return"), [r"^正文"], closes_box=True),
         s("close the audio article", keys("Return"), [r"新增音频朗读功能" + ROW]),
         s("F5 reloads the page", keys("F5"), [ROW]),
         s("an article that cannot be fetched", site_down("Return"),
-          [r"提示", r"获取正文失败", BUTTON_OK]),
+          [r"提示", r"获取正文失败", BUTTON_OK], KEY_LETTER),
         s("close that message", site_back("Return"), [r"^正文"], closes_box=True),
         s("close the empty article", keys("Return"), [ROW]),
         s("Alt+S to the search box", keys("alt+s"), [r"^关键字"], [MENU_BAR]),
@@ -136,10 +144,11 @@ def steps(session):
         s("Alt+S again", keys("alt+s"), [r"^关键字"], [MENU_BAR]),
         s("a search without results",
           lambda session: (harness.type_text("zzqq"), harness.key("Return")),
-          [r"提示", r"没有搜索到内容，不如换个关键词试试", BUTTON_OK]),
+          [r"提示", r"没有搜索到内容，不如换个关键词试试", BUTTON_OK], KEY_LETTER),
         s("close that message: the empty list", keys("Return"), [r"^项目"], [ROW], closes_box=True),
         s("an empty keyword",
-          keys("alt+s", "ctrl+a", "BackSpace", "Return"), [r"提示", r"搜索内容不能为空", BUTTON_OK]),
+          keys("alt+s", "ctrl+a", "BackSpace", "Return"), [r"提示", r"搜索内容不能为空", BUTTON_OK],
+          KEY_LETTER),
         s("close the empty-keyword message", keys("Return"), [r"^关键字"], closes_box=True),
         s("Alt+X to the empty list", keys("alt+x"), [r"^项目"], [MENU_BAR, ROW]),
         s("Backspace to the categories", keys("BackSpace"), [r"^最新动态"], [MENU_BAR]),
@@ -156,10 +165,10 @@ def steps(session):
         s("the 帮助 menu", keys("alt+b"), [r"^帮助", r"^使用说明"], KEY_LETTER),
         s("round to its last item", keys("Up"), [r"^捐助我们"], KEY_LETTER),
         s("up to 关于程序", keys("Up"), [r"^关于程序"], KEY_LETTER),
-        s("the About box", keys("Return"), [r"关于,", r"程序版本", BUTTON_OK]),
+        s("the About box", keys("Return"), [r"关于,", r"程序版本", BUTTON_OK], KEY_LETTER),
         s("close the About box", keys("Return"), [r"^最新动态"], closes_box=True),
         s("检查更新 with nothing newer", keys("alt+b", "Down", "Down", "Return"),
-          [r"提示", r"你使用的1\.0\.0\.8是最新版", BUTTON_OK]),
+          [r"提示", r"你使用的1\.0\.0\.8是最新版", BUTTON_OK], KEY_LETTER),
         s("close that message", keys("Return"), [r"^最新动态"], closes_box=True),
     ] + (update_offer() if session.tls else [])
 
@@ -169,6 +178,6 @@ def update_offer():
     return [
         s("退出 ends the program", keys("alt+c", "Down", "Return"), exits=True),
         s("an update offered at start-up", restart_offering_update,
-          [r"发现新版本9\.9\.9\.9，是否立即更新", BUTTON_YES], seconds=30),
+          [r"发现新版本9\.9\.9\.9，是否立即更新", BUTTON_YES], KEY_LETTER, seconds=30),
         s("declining it: the list", keys("Escape"), [r"^最新文章"]),
     ]
