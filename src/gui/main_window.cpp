@@ -258,9 +258,10 @@ void MainWindow::SetSelectedIndex(int index) {
 }
 
 void MainWindow::FocusList() {
-    // Already there (a wait given up, a list refilled under the focus): the row is said anew.
+    // Already there (a wait given up, a list refilled under the focus): the row is said anew,
+    // even when it is the row the screen reader announced last.
     if (list_->hasFocus()) {
-        AnnounceCurrentItem(list_);
+        AnnounceViewAndCurrentItem(list_);
         return;
     }
     list_->setFocus(Qt::OtherFocusReason);

@@ -388,6 +388,22 @@ void FitMenuItems(QWidget* window) {
     }
 }
 
+void AnnounceViewAndCurrentItem(QAbstractItemView* view) {
+    if (!QAccessible::isActive()) {
+        return;
+    }
+    QAccessibleEvent focus(view, QAccessible::Focus);
+    QAccessible::updateAccessibility(&focus);
+    // A screen reader drops a focus report that a newer one overtakes in its queue; the row
+    // comes once the view has been taken.
+    constexpr int kViewTakenMs = 150;
+    QTimer::singleShot(kViewTakenMs, view, [view] {
+        if (view->hasFocus()) {
+            AnnounceCurrentItem(view);
+        }
+    });
+}
+
 void AnnounceCurrentItem(QAbstractItemView* view) {
     const QModelIndex current = view->currentIndex();
     if (!current.isValid() || !QAccessible::isActive()) {

@@ -29,6 +29,10 @@ void FitMenuItems(QWidget* window);
 // Speaks the view's current row, as a focus move onto it does.
 void AnnounceCurrentItem(QAbstractItemView* view);
 
+// Speaks the view, then its current row, as focus arriving at the view does: a row that a
+// screen reader announced last is not said again on its own.
+void AnnounceViewAndCurrentItem(QAbstractItemView* view);
+
 // Focus arriving at `view` also speaks its current row, not only the view's name.
 void SpeakCurrentItemOnFocus(QAbstractItemView* view);
 

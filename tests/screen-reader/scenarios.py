@@ -127,7 +127,8 @@ def steps(session):
         s("an article with audio asks first", keys("Down", "Down", "Return"),
           [r"提示", r"这篇文章含有音乐，是否播放", BUTTON_YES], KEY_LETTER),
         s("no audio: the article", keys("Escape"), [r"^正文", r"应不少读者的要求"]),
-        s("save as", keys("ctrl+s"), [r"新增音频朗读功能\.txt"]),
+        # Qt's own save dialog, in Chinese, its controls named without key letters.
+        s("save as", keys("ctrl+s"), [r"新增音频朗读功能\.txt"], KEY_LETTER),
         s("into a missing folder", lambda session: (
             harness.key("ctrl+a"), harness.type_text("/no-such-folder/x.txt"),
             harness.key("Return")), [r"提示", r"保存失败", BUTTON_OK], KEY_LETTER),

@@ -50,7 +50,10 @@ void NameByCaptions(QWidget* dialog) {
     static const QRegularExpression colon(QStringLiteral("[:：]\\s*$"));
     for (QLabel* label : dialog->findChildren<QLabel*>()) {
         if (label->buddy() != nullptr) {
-            label->buddy()->setAccessibleName(AccessibleCaption(label->text()).remove(colon));
+            // A screen reader may name the control by the label it is labelled by.
+            const QString name = AccessibleCaption(label->text()).remove(colon);
+            label->setAccessibleName(name);
+            label->buddy()->setAccessibleName(name);
         }
     }
 }

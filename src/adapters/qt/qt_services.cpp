@@ -6,7 +6,9 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
 
 #include "adapters/qt/caption.h"
@@ -14,6 +16,28 @@
 #include "core/update/version_record.h"
 
 namespace vennadar {
+namespace {
+
+// Runs a modal dialog and asks for the window it came from to be active again as soon as the
+// dialog is gone, unless another dialog has come meanwhile. Left to the window manager, the
+// activation may come late, after the user's next key: a menu opened by that key is then shut as
+// the window is activated under it.
+int RunModal(QDialog& dialog) {
+    const QPointer<QWidget> came_from = QApplication::activeWindow();
+    const int result = dialog.exec();
+    if (came_from != nullptr) {
+        QTimer::singleShot(0, came_from.data(), [came_from] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (came_from->isVisible() && !came_from->isActiveWindow() &&
+                (modal == nullptr || modal == came_from->window())) {
+                came_from->activateWindow();
+            }
+        });
+    }
+    return result;
+}
+
+}  // namespace
 
 int QtDialogs::ShowMessage(const Text& text, const Text& title, int style) {
     QMessageBox box(parent_);
@@ -40,11 +64,11 @@ int QtDialogs::ShowMessage(const Text& text, const Text& title, int style) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         NameByCaptions(&box);
-        return box.exec() == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
+        return RunModal(box) == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
     }
     box.setStandardButtons(QMessageBox::Ok);
     NameByCaptions(&box);
-    box.exec();
+    RunModal(box);
     return kAnswerOk;
 }
 
@@ -64,7 +88,7 @@ std::optional<std::string> QtDialogs::AskSavePath(const Text& proposed_name,
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     NameByCaptions(&dialog);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    if (RunModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
     return dialog.selectedFiles().constFirst().toStdString();
