@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     // As in RunApplication.
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vennadar"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("vennadar"));
     const int settle_ms = startup_timing::SettleMilliseconds(argc, argv);
 
     std::unique_ptr<AppState> state = InitializeGlobals();
