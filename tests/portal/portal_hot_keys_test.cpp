@@ -171,16 +171,17 @@ TEST_F(PortalKeys, BindingsThatEndReachTheWindowOnceAndLeaveNoSession) {
         std::function<void()> after;   // what it does once the keys are bound
         int failures;
         bool we_close_session;  // the program closes the session (not the desktop)
+        bool asks_again;        // the next article asks the portal again
     };
     const auto tell = [](const char* method, QVariantList arguments = {}) {
         return [method, arguments] { portal_->Tell(QString::fromLatin1(method), arguments); };
     };
     const auto nothing = [] {};
     const Row rows[] = {
-        {"the user refuses the binding", tell("SetBindResponse", {1U}), nothing, 1, true},
-        {"the desktop cannot bind", tell("SetBindResponse", {2U}), nothing, 1, true},
-        {"bound without triggers", tell("SetEmptyTriggers", {true}), nothing, 1, true},
-        {"the desktop closes the session", nothing, tell("CloseSession"), 1, false},
+        {"the user refuses the binding", tell("SetBindResponse", {1U}), nothing, 1, true, false},
+        {"the desktop cannot bind", tell("SetBindResponse", {2U}), nothing, 1, true, true},
+        {"bound without triggers", tell("SetEmptyTriggers", {true}), nothing, 1, true, true},
+        {"the desktop closes the session", nothing, tell("CloseSession"), 1, false, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -205,6 +206,10 @@ TEST_F(PortalKeys, BindingsThatEndReachTheWindowOnceAndLeaveNoSession) {
         EXPECT_EQ(portal_->Log().contains("close-session"), row.we_close_session);
         reading.Close();  // nothing left to close
         EXPECT_EQ(portal_->Log().count("close-session"), row.we_close_session ? 1 : 0);
+
+        reading.OpenAudio();
+        EXPECT_EQ(reading.state->playback_hot_keys[0] != 0, row.asks_again);
+        reading.Close();
     }
 }
 

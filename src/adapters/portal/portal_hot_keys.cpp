@@ -146,9 +146,10 @@ bool PortalHotKeys::Available() const {
 
 int PortalHotKeys::Register(int modifiers, int key) {
     const PlaybackShortcut* shortcut = FindByKey(key);
-    // Keys asked for once a binding is under way (or has failed) would never be bound.
+    // Keys asked for once a binding is under way (or has failed) would never be bound; once the
+    // user has said no, the desktop is not asked again for every article.
     if (modifiers != kHotKeyModifierAltShift || shortcut == nullptr || step_ != Step::kNone ||
-        !bus_.isConnected()) {
+        refused_ || !bus_.isConnected()) {
         return 0;
     }
     if (std::any_of(shortcuts_.begin(), shortcuts_.end(),
@@ -233,6 +234,8 @@ void PortalHotKeys::CreateSession() {
                     return;  // given up meanwhile
                 }
                 if (reply.isError()) {
+                    ForgetRequest(expected);
+                    request_.clear();
                     Fail();
                     return;
                 }
@@ -277,6 +280,8 @@ void PortalHotKeys::BindShortcuts() {
                     return;
                 }
                 if (reply.isError()) {
+                    ForgetRequest(expected);
+                    request_.clear();
                     Fail();
                     return;
                 }
@@ -359,6 +364,7 @@ void PortalHotKeys::CreateAnswered(uint response, const QVariantMap& results) {
 void PortalHotKeys::BindAnswered(uint response, const QVariantMap& results) {
     // 1: the user said no; 2: the desktop could not.
     if (response != 0) {
+        refused_ = response == 1;
         Fail();
         return;
     }

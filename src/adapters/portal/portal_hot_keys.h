@@ -18,7 +18,8 @@ namespace vennadar {
 // System-wide hot keys on Wayland through the desktop's GlobalShortcuts portal. Identifiers are
 // handed out at once; the keys registered in one turn of the event loop are bound together, in
 // one session, on the next turn. The desktop may ask the user first, so nothing waits for it:
-// a refusal, an empty binding or a session the desktop closes reaches the failure handler. The
+// a refusal, an empty binding or a session the desktop closes reaches the failure handler, and
+// after the user's refusal every later registration gives 0. The
 // session is closed when the last key is unregistered, and a session that answers after that
 // is closed as it arrives. Construct after the QCoreApplication and destroy before it.
 class PortalHotKeys final : public QObject, public HotKeys {
@@ -76,6 +77,7 @@ class PortalHotKeys final : public QObject, public HotKeys {
     int attempt_ = 0;  // a reply to an earlier attempt is stale
     bool start_queued_ = false;
     bool host_registered_ = false;
+    bool refused_ = false;  // the user declined the binding
     Step step_ = Step::kNone;
     QString request_;  // the request waited for, if any
     QString session_;  // the session once the portal has made it
