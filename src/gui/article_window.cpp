@@ -97,8 +97,8 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
             }
             MediaControlsChanged(jumped);
         });
-        // The desktop refused or dropped the keys after they were handed out; its own dialog
-        // told the user already, so no message here.
+        // The desktop refused or dropped the keys after they were handed out. No message: the
+        // keys go on working, in this window, and the usage help says when that happens.
         services_.hot_keys->SetFailureHandler([this] {
             system_keys_failed_ = true;
             TakeOwnKeys();
