@@ -7,6 +7,7 @@ fake portal on the session bus, and WAYLAND_DISPLAY naming the compositor. Exits
 check passes; otherwise prints each failure and exits 1.
 """
 
+import json
 import signal
 import subprocess
 import sys
@@ -77,6 +78,19 @@ def active_frame(app):
     return None
 
 
+def app_ids():
+    """The app_id of every window the compositor manages."""
+    tree = json.loads(subprocess.run(["swaymsg", "-t", "get_tree", "--raw"], capture_output=True,
+                                     text=True, timeout=10, check=True).stdout)
+    found, nodes = [], [tree]
+    while nodes:
+        node = nodes.pop()
+        if node.get("app_id"):
+            found.append(node["app_id"])
+        nodes += node.get("nodes", []) + node.get("floating_nodes", [])
+    return found
+
+
 def rows(tree):
     table = tree.queryTable()
     return [table.getAccessibleAt(r, 0).name for r in range(table.nRows)]
@@ -104,7 +118,9 @@ def run():
     if not check(poll(lambda: active_frame(app) is not None),
                  "the compositor never gave the main window the focus"):
         raise Abort("no focus, no keys")
-    print("main window on AT-SPI, active", flush=True)
+    # The compositor finds vennadar.desktop (icon, name) by the windows' app_id.
+    check(poll(lambda: "vennadar" in app_ids()), f"app_id should be vennadar: {app_ids()}")
+    print("main window on AT-SPI, active, app_id vennadar", flush=True)
 
     # Keys typed on the Wayland seat reach the list: Down and Return open the second category,
     # which holds the article with audio.
