@@ -30,6 +30,7 @@ class NullView final : public ArticleView {
     void CloseWindow() override {}
     MediaPlayer& Player() override { std::abort(); }
     void OfferMediaControls(const std::string&) override {}
+    void PlaybackKeysRegistered() override {}
     Text body;
     int rows = 0;
 };

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <QTreeWidget>
 
 #include "adapters/audio/qt_media_player.h"
@@ -90,7 +91,18 @@ ArticleWindow::ArticleWindow(AppState& state, Services& services, QWidget* paren
     if (services_.hot_keys != nullptr) {
         services_.hot_keys->SetHandler([this](int id) {
             HotKeyPressed(state_, *this, id);
-            MediaControlsChanged(id);
+            bool jumped = false;
+            for (std::size_t slot = 0; slot < std::size(kPlaybackKeys); ++slot) {
+                jumped |= (kPlaybackKeys[slot] == kKeyRight || kPlaybackKeys[slot] == kKeyLeft) &&
+                          state_.playback_hot_keys[slot] == id;
+            }
+            MediaControlsChanged(jumped);
+        });
+        // The desktop refused or dropped the keys after they were handed out. No message: the
+        // keys go on working, in this window, and the usage help says when that happens.
+        services_.hot_keys->SetFailureHandler([this] {
+            system_keys_failed_ = true;
+            TakeOwnKeys();
         });
     }
 
@@ -110,6 +122,7 @@ ArticleWindow::~ArticleWindow() {
     ReleaseHotKeys(state_, services_);
     if (services_.hot_keys != nullptr) {
         services_.hot_keys->SetHandler(nullptr);
+        services_.hot_keys->SetFailureHandler(nullptr);
     }
 }
 
@@ -230,17 +243,41 @@ void ArticleWindow::OfferMediaControls(const std::string& source) {
     }
 }
 
-void ArticleWindow::MediaControlsChanged(int hot_key) {
+void ArticleWindow::MediaControlsChanged(bool jumped) {
     if (!mpris_) {
         return;
     }
     mpris_->Changed();
-    for (std::size_t slot = 0; slot < std::size(kPlaybackKeys); ++slot) {
-        const bool jump = kPlaybackKeys[slot] == kKeyRight || kPlaybackKeys[slot] == kKeyLeft;
-        if (jump && state_.playback_hot_keys[slot] == hot_key) {
-            mpris_->Seeked();
-            return;
+    if (jumped) {
+        mpris_->Seeked();
+    }
+}
+
+void ArticleWindow::PlaybackKeysRegistered() {
+    playback_keys_ = true;
+    TakeOwnKeys();
+}
+
+void ArticleWindow::TakeOwnKeys() {
+    if (!playback_keys_) {
+        return;
+    }
+    static constexpr Qt::Key kQtKeys[] = {Qt::Key_Home, Qt::Key_End, Qt::Key_Right,
+                                          Qt::Key_Left, Qt::Key_Up,  Qt::Key_Down};
+    static_assert(std::size(kQtKeys) == std::size(kPlaybackKeys));
+    const bool all = services_.hot_keys == nullptr || system_keys_failed_;
+    for (std::size_t slot = 0; slot < own_keys_.size(); ++slot) {
+        if (own_keys_[slot] != nullptr || (!all && state_.playback_hot_keys[slot] != 0)) {
+            continue;
         }
+        auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::SHIFT | kQtKeys[slot]), this);
+        shortcut->setObjectName(QStringLiteral("PlaybackKey%1").arg(slot));
+        const bool jump = kPlaybackKeys[slot] == kKeyRight || kPlaybackKeys[slot] == kKeyLeft;
+        connect(shortcut, &QShortcut::activated, this, [this, slot, jump] {
+            PlaybackKeyPressed(state_, *this, static_cast<int>(slot));
+            MediaControlsChanged(jump);
+        });
+        own_keys_[slot] = shortcut;
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <array>
 #include <memory>
 
 #include "core/ports/article_view.h"
@@ -10,6 +11,7 @@
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
+class QShortcut;
 class QTreeWidget;
 
 namespace vennadar {
@@ -41,6 +43,7 @@ class ArticleWindow final : public QMainWindow, public ArticleView {
     void CloseWindow() override;
     MediaPlayer& Player() override;
     void OfferMediaControls(const std::string& source) override;
+    void PlaybackKeysRegistered() override;
 
     QMenu* LinkMenu() const { return link_menu_; }
 
@@ -48,8 +51,11 @@ class ArticleWindow final : public QMainWindow, public ArticleView {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    // After a hot key: the desktop's media controls learn what it changed.
-    void MediaControlsChanged(int hot_key);
+    // After a playback key: the desktop's media controls learn what it changed.
+    void MediaControlsChanged(bool jumped);
+    // The playback keys no system-wide way holds become the window's own (all of them once the
+    // system-wide way has failed), so that each key still acts, and acts once.
+    void TakeOwnKeys();
 
     AppState& state_;
     Services& services_;
@@ -57,9 +63,12 @@ class ArticleWindow final : public QMainWindow, public ArticleView {
     QTreeWidget* links_ = nullptr;
     QLabel* links_label_ = nullptr;
     QMenu* link_menu_ = nullptr;
-    std::unique_ptr<MediaPlayer> player_;  // made when an article has audio to play
-    std::unique_ptr<MprisService> mpris_;  // while the audio is open and a session bus is there
-    std::unique_ptr<Notice> notice_;       // the text size, said once
+    std::unique_ptr<MediaPlayer> player_;   // made when an article has audio to play
+    std::unique_ptr<MprisService> mpris_;   // while the audio is open and a session bus is there
+    bool playback_keys_ = false;            // the audio was accepted and its keys registered
+    bool system_keys_failed_ = false;       // the system-wide way gave up after registering
+    std::array<QShortcut*, 6> own_keys_{};  // the window's own playback keys, once taken
+    std::unique_ptr<Notice> notice_;        // the text size, said once
     ScaledClient* client_area_ = nullptr;
 };
 

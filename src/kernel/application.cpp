@@ -1,9 +1,12 @@
 #include "kernel/application.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <memory>
 
 #include "adapters/audio/qt_sound_player.h"
 #include "adapters/curl/curl_http.h"
+#include "adapters/portal/portal_hot_keys.h"
 #include "adapters/qt/qt_services.h"
 #include "adapters/qt/start_up.h"
 #include "adapters/x11/xcb_hot_keys.h"
@@ -28,8 +31,20 @@ int RunApplication(int argc, char** argv) {
     QtSoundPlayer sounds;
     QtDialogs dialogs;
     QtDesktop desktop;
-    XcbHotKeys hot_keys;
-    Services services{http, sounds, dialogs, desktop, settings, &hot_keys};
+    // The playback keys: the desktop's portal in a Wayland session where it runs, else X11 grabs;
+    // with neither, the article window takes them as its own keys.
+    XcbHotKeys x11_keys;
+    std::unique_ptr<PortalHotKeys> portal_keys;
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        portal_keys = std::make_unique<PortalHotKeys>(QDBusConnection::sessionBus());
+        if (!portal_keys->Available()) {
+            portal_keys.reset();
+        }
+    }
+    HotKeys* hot_keys = portal_keys != nullptr ? static_cast<HotKeys*>(portal_keys.get())
+                        : x11_keys.Available() ? &x11_keys
+                                               : nullptr;
+    Services services{http, sounds, dialogs, desktop, settings, hot_keys};
     services.zoom = setup.zoom.get();
     {
         MainWindow window(*state, services);

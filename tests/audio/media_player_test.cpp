@@ -230,11 +230,14 @@ TEST_F(QtMediaPlayerTest, SourcesThatCannotBeOpenedPlayNothing) {
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return player.Native()->mediaStatus() == QMediaPlayer::InvalidMedia; }, kWaitMs));
         EXPECT_NE(player.Native()->error(), QMediaPlayer::NoError);
+        // Told as it is, though the back end may still call itself playing.
+        EXPECT_EQ(player.State(), PlaybackState::kStopped);
         player.Play(2000);  // further presses do nothing and hurt nothing
         player.Pause();
         player.Play(-1);
         EXPECT_EQ(player.Position(), 0);
         EXPECT_NE(player.Native()->playbackState(), QMediaPlayer::PlayingState);
+        EXPECT_EQ(player.State(), PlaybackState::kStopped);
         EXPECT_LT(stall.Longest(), 1000);
     }
 

@@ -13,12 +13,14 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "adapters/curl/curl_http.h"
 #include "adapters/qt/qt_zoom.h"
 #include "core/commands/startup.h"
 #include "core/listing/listing_loader.h"
+#include "core/ports/key_event.h"
 #include "core/wait/wait.h"
 #include "gui/main_window.h"
 #include "sample-site/sample_site.h"
@@ -76,6 +78,23 @@ class ArticleWindowTest : public ::testing::Test {
             }
         }
         return nullptr;
+    }
+
+    // Opens the sample site's article with audio, as the main window does, and plays it.
+    ArticleWindow* OpenAudioArticle() {
+        dialogs_.answer = kAnswerYes;
+        for (const sample_site::Article& article : sample_site::Articles()) {
+            if (article.has_audio) {
+                const std::string link =
+                    site_->BaseUrl() + "/archives/" + std::to_string(article.id) + ".html";
+                state_->article_handoff = {Utf8ToGbk(article.title), FetchPageText(http_, link),
+                                           link};
+                break;
+            }
+        }
+        main_->OpenArticleWindow();
+        window_ = main_->findChild<ArticleWindow*>();
+        return window_;
     }
 
     QPlainTextEdit* Body() const { return window_->findChild<QPlainTextEdit*>("超级编辑框1"); }
@@ -189,24 +208,52 @@ TEST_F(ArticleWindowTest, LinkMenuOnlyWithASelectedRow) {
 
 TEST_F(ArticleWindowTest, ClosingReleasesTheSixPlaybackKeysAndTheirHandler) {
     services_.hot_keys = &hot_keys_;
-    dialogs_.answer = kAnswerYes;  // play the music
-    for (const sample_site::Article& article : sample_site::Articles()) {
-        if (article.has_audio) {
-            const std::string link =
-                site_->BaseUrl() + "/archives/" + std::to_string(article.id) + ".html";
-            state_->article_handoff = {Utf8ToGbk(article.title), FetchPageText(http_, link), link};
-            break;
-        }
-    }
-    main_->OpenArticleWindow();
-    window_ = main_->findChild<ArticleWindow*>();
-    ASSERT_FALSE(window_.isNull());
+    ASSERT_NE(OpenAudioArticle(), nullptr);
     ASSERT_EQ(hot_keys_.registered.size(), 6U);
     ASSERT_TRUE(hot_keys_.handler);
     window_->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return window_.isNull(); }, 2000));
     EXPECT_EQ(hot_keys_.unregistered, (std::vector<int>{101, 102, 103, 104, 105, 106}));
     EXPECT_FALSE(hot_keys_.handler);
+}
+
+TEST_F(ArticleWindowTest, PlaybackKeysNoSystemWideWayHoldsAreTheWindowsOwnAndActOnce) {
+    struct Row {
+        const char* name;
+        bool system_wide;       // a system-wide way is there
+        std::set<int> refused;  // keys it refuses at once
+        bool fails_later;       // it gives the keys up after binding them
+        int louder;             // what Alt+Shift+Up in the window adds to the level
+        int flag_after_end;     // PlayingFlag after Alt+Shift+End in the window
+    };
+    const Row rows[] = {
+        {"the grab of Up refused", true, {kKeyUp}, false, 1, 1},
+        {"no system-wide way", false, {}, false, 1, 0},
+        {"all held system-wide", true, {}, false, 0, 1},
+        {"the system-wide way failed", true, {}, true, 1, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        hot_keys_ = test::FakeHotKeys();
+        hot_keys_.refused = row.refused;
+        services_.hot_keys = row.system_wide ? &hot_keys_ : nullptr;
+        dialogs_.shown.clear();
+        ASSERT_NE(OpenAudioArticle(), nullptr);
+        window_->show();
+        window_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window_; }, 2000));
+        if (row.fails_later) {
+            hot_keys_.on_failure();
+        }
+        const int level = state_->left_volume;
+        QTest::keyClick(Body(), Qt::Key_Up, Qt::AltModifier | Qt::ShiftModifier);
+        EXPECT_EQ(state_->left_volume, level + row.louder);
+        QTest::keyClick(Body(), Qt::Key_End, Qt::AltModifier | Qt::ShiftModifier);
+        EXPECT_EQ(state_->playing_flag, row.flag_after_end);
+        EXPECT_EQ(dialogs_.shown.size(), 1U);  // the question about the audio, nothing more
+        window_->close();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window_.isNull(); }, 2000));
+    }
 }
 
 TEST_F(ArticleWindowTest, CtrlSSavesTheBodyAsGbk) {

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QTest>
 #include <algorithm>
+#include <regex>
 
 #include "adapters/curl/curl_http.h"
 #include "core/listing/listing_loader.h"
@@ -64,8 +65,8 @@ class Mpris : public ::testing::Test {
     }
 
     // Opens the first article with (or without) a question about its audio, as the main window
-    // does.
-    void Open(bool with_audio, int answer) {
+    // does; `audio_name` replaces the name of the recording it plays.
+    void Open(bool with_audio, int answer, const std::string& audio_name = "") {
         dialogs_.answer = answer;
         for (const sample_site::Article& article : sample_site::Articles()) {
             const bool asks =
@@ -74,8 +75,12 @@ class Mpris : public ::testing::Test {
                 const std::string link =
                     site_->BaseUrl() + "/archives/" + std::to_string(article.id) + ".html";
                 title_ = QString::fromStdString(article.title);
-                state_->article_handoff = {Utf8ToGbk(article.title), FetchPageText(http_, link),
-                                           Utf8ToGbk(link)};
+                std::string page = FetchPageText(http_, link);
+                if (!audio_name.empty()) {
+                    page = std::regex_replace(page, std::regex(R"(/audio/[A-Za-z0-9_-]+\.mp3)"),
+                                              "/audio/" + audio_name + ".mp3");
+                }
+                state_->article_handoff = {Utf8ToGbk(article.title), page, Utf8ToGbk(link)};
                 window_ = new ArticleWindow(*state_, services_);
                 window_->show();
                 ShowArticle(*state_, *window_, services_);
@@ -160,6 +165,13 @@ TEST_F(Mpris, OnTheBusOnlyWhileAnsweredAudioPlays) {
     QTest::keyClick(window_->findChild<QWidget*>("超级编辑框1"), Qt::Key_Return);
     EXPECT_TRUE(QTest::qWaitFor([&] { return window_.isNull(); }, 2000));
     EXPECT_FALSE(Owned());
+}
+
+TEST_F(Mpris, ASourceThatCannotBeLoadedIsToldAsStoppedAndKeepsTheFlag) {
+    Open(true, kAnswerYes, "no-such-recording");
+    ASSERT_TRUE(Owned());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Status() == "Stopped"; }, 10000)) << Status();
+    EXPECT_EQ(state_->playing_flag, 1);
 }
 
 TEST_F(Mpris, BusAndHotKeysShareOneState) {

@@ -70,6 +70,7 @@ TEST_F(Audio, NoMeansNothingRegistered) {
                   {"这篇文章含有音乐，是否播放，点是开始播放，点否不播放", "提示", 0x44}}));
     EXPECT_TRUE(view_.player.calls.empty());
     EXPECT_TRUE(hot_keys_.registered.empty());
+    EXPECT_EQ(view_.keys_registered, 0);
     EXPECT_EQ(state_->playing_flag, 0);
 }
 
@@ -84,6 +85,7 @@ TEST_F(Audio, YesPlaysTheFirstSourceAndRegistersSixKeysInOrder) {
     EXPECT_EQ(hot_keys_.registered, (std::vector<std::pair<int, int>>{
                                         {5, 36}, {5, 35}, {5, 39}, {5, 37}, {5, 38}, {5, 40}}));
     EXPECT_EQ(state_->playback_hot_keys, (std::array<int, 6>{101, 102, 103, 104, 105, 106}));
+    EXPECT_EQ(view_.keys_registered, 1);
 }
 
 TEST_F(Audio, SourcesOtherThanHttpAreNotOpened) {

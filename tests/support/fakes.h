@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -190,18 +191,21 @@ class FakePlayer final : public MediaPlayer {
     std::function<void()> on_change;
 };
 
-// Hands out identifiers 101, 102, ... and records registrations.
+// Hands out identifiers 101, 102, ... (0 for a refused key) and records registrations.
 class FakeHotKeys final : public HotKeys {
   public:
     int Register(int modifiers, int key) override {
         registered.push_back({modifiers, key});
-        return 100 + static_cast<int>(registered.size());
+        return refused.count(key) != 0 ? 0 : 100 + static_cast<int>(registered.size());
     }
     void Unregister(int id) override { unregistered.push_back(id); }
     void SetHandler(std::function<void(int)> h) override { handler = std::move(h); }
+    void SetFailureHandler(std::function<void()> h) override { on_failure = std::move(h); }
     std::vector<std::pair<int, int>> registered;
     std::vector<int> unregistered;
     std::function<void(int)> handler;
+    std::function<void()> on_failure;
+    std::set<int> refused;  // keys (key_event.h) refused as if held by another program
 };
 
 class FakeArticleView final : public ArticleView {
@@ -221,6 +225,7 @@ class FakeArticleView final : public ArticleView {
     void CloseWindow() override { closed = true; }
     MediaPlayer& Player() override { return player; }
     void OfferMediaControls(const std::string& source) override { media_controls = source; }
+    void PlaybackKeysRegistered() override { ++keys_registered; }
 
     Text title;
     Text body;
@@ -232,6 +237,7 @@ class FakeArticleView final : public ArticleView {
     bool closed = false;
     FakePlayer player;
     std::string media_controls;  // the address offered to the desktop, if any
+    int keys_registered = 0;     // times the window was told the keys were registered
 };
 
 }  // namespace vennadar::test

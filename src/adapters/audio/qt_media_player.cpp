@@ -150,7 +150,10 @@ void QtMediaPlayer::Seek(int position) {
 }
 
 PlaybackState QtMediaPlayer::State() const {
-    if (player_ == nullptr) {
+    // A source that cannot be loaded plays nothing, whatever state the back end keeps after
+    // play() (it stays "playing" at position 0 for a missing file).
+    if (player_ == nullptr || player_->mediaStatus() == QMediaPlayer::InvalidMedia ||
+        player_->error() != QMediaPlayer::NoError) {
         return PlaybackState::kStopped;
     }
     if (holding_) {

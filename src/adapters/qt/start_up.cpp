@@ -1,6 +1,7 @@
 #include "adapters/qt/start_up.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <cstdlib>
 
@@ -19,6 +20,9 @@ std::unique_ptr<QTranslator> InstallQtTranslation(const QString& folder) {
 
 ApplicationSetup PrepareApplication(const QString& translations_folder,
                                     const std::string& settings_path) {
+    // Before the first window: a Wayland compositor matches the windows to vennadar.desktop (icon,
+    // name in the task switcher) by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("vennadar"));
     ApplicationSetup setup;
     setup.qt_texts = InstallQtTranslation(translations_folder);
     setup.zoom = std::make_unique<QtZoom>(settings_path);

@@ -16,7 +16,7 @@ struct ApplicationSetup {
     std::unique_ptr<QtZoom> zoom;
 };
 
-// Qt's own texts (buttons, dialogs, context menus) in Chinese from `translations_folder`,
+// The program's desktop file name, Qt's own texts (buttons, dialogs, context menus) in Chinese from `translations_folder`,
 // whatever the system's language, and the user's text size from `settings_path`.
 ApplicationSetup PrepareApplication(const QString& translations_folder,
                                     const std::string& settings_path);

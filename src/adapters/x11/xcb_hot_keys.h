@@ -29,6 +29,8 @@ class XcbHotKeys final : public HotKeys, public QAbstractNativeEventFilter {
     int Register(int modifiers, int key) override;
     void Unregister(int id) override;
     void SetHandler(std::function<void(int id)> handler) override;
+    // A grab is refused at once or held for good: nothing fails later.
+    void SetFailureHandler(std::function<void()>) override {}
 
     bool nativeEventFilter(const QByteArray& event_type, void* message, qintptr* result) override;
 

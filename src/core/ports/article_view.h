@@ -30,6 +30,9 @@ class ArticleView {
     // The player plays this address: the window may let the desktop's media controls steer it
     // for as long as the window lives.
     virtual void OfferMediaControls(const std::string& source) = 0;
+    // The playback keys were registered (AppState::playback_hot_keys, 0 where no system-wide
+    // way took one): the window takes the rest as its own keys until it closes.
+    virtual void PlaybackKeysRegistered() = 0;
     virtual void CloseWindow() = 0;
 };
 

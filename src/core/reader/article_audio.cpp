@@ -63,6 +63,7 @@ void OfferAudio(AppState& state, ArticleView& view, Services& services) {
                 ? services.hot_keys->Register(kHotKeyModifierAltShift, kPlaybackKeys[slot])
                 : 0;
     }
+    view.PlaybackKeysRegistered();
     if (source) {
         view.OfferMediaControls(*source);
     }
@@ -71,23 +72,35 @@ void OfferAudio(AppState& state, ArticleView& view, Services& services) {
 void HotKeyPressed(AppState& state, ArticleView& view, int id) {
     const auto& keys = state.playback_hot_keys;
     // Each slot is compared on its own, in this order.
-    if (keys[kHome] == id) {
-        PlayPauseAudio(state, view);
+    for (const Slot slot : {kHome, kEnd, kRight, kLeft, kDown, kUp}) {
+        if (keys[slot] == id) {
+            PlaybackKeyPressed(state, view, slot);
+        }
     }
-    if (keys[kEnd] == id) {
-        StopAudio(state, view);
-    }
-    if (keys[kRight] == id) {
-        JumpAudio(view, kJumpMilliseconds);
-    }
-    if (keys[kLeft] == id) {
-        JumpAudio(view, -kJumpMilliseconds);
-    }
-    if (keys[kDown] == id) {
-        SetLevels(state, view, state.left_volume - 1, state.right_volume - 1);
-    }
-    if (keys[kUp] == id) {
-        SetLevels(state, view, state.left_volume + 1, state.right_volume + 1);
+}
+
+void PlaybackKeyPressed(AppState& state, ArticleView& view, int slot) {
+    switch (slot) {
+        case kHome:
+            PlayPauseAudio(state, view);
+            break;
+        case kEnd:
+            StopAudio(state, view);
+            break;
+        case kRight:
+            JumpAudio(view, kJumpMilliseconds);
+            break;
+        case kLeft:
+            JumpAudio(view, -kJumpMilliseconds);
+            break;
+        case kUp:
+            SetLevels(state, view, state.left_volume + 1, state.right_volume + 1);
+            break;
+        case kDown:
+            SetLevels(state, view, state.left_volume - 1, state.right_volume - 1);
+            break;
+        default:
+            break;
     }
 }
 

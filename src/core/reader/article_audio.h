@@ -17,6 +17,8 @@ void OfferAudio(AppState& state, ArticleView& view, Services& services);
 
 // A playback key was pressed: `id` is the identifier it was registered under.
 void HotKeyPressed(AppState& state, ArticleView& view, int id);
+// The playback key of a slot (an index into kPlaybackKeys) pressed in the window itself.
+void PlaybackKeyPressed(AppState& state, ArticleView& view, int slot);
 
 // The ways playback is steered. The hot keys and the desktop's media controls both come through
 // these, so PlayingFlag, the levels and what the desktop shows always agree. Positions and
