@@ -225,30 +225,7 @@ void PortalHotKeys::CreateSession() {
     options.insert(QStringLiteral("session_handle_token"), token);
     const QDBusMessage message =
         PortalCall(kPortalPath, kShortcutsInterface, QStringLiteral("CreateSession"), {options});
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, expected](QDBusPendingCallWatcher* finished) {
-                finished->deleteLater();
-                const QDBusPendingReply<QDBusObjectPath> reply = *finished;
-                if (request_ != expected) {
-                    return;  // given up meanwhile
-                }
-                if (reply.isError()) {
-                    ForgetRequest(expected);
-                    request_.clear();
-                    Fail();
-                    return;
-                }
-                // A portal older than handle tokens names another request: follow it.
-                const QString path = reply.value().path();
-                if (path != expected) {
-                    ForgetRequest(expected);
-                    requests_[path] = Step::kCreating;
-                    bus_.connect(kPortalService, path, kRequestInterface,
-                                 QStringLiteral("Response"), this, SLOT(OnResponse(QDBusMessage)));
-                    request_ = path;
-                }
-            });
+    SendRequest(message, expected, Step::kCreating);
 }
 
 void PortalHotKeys::BindShortcuts() {
@@ -271,13 +248,17 @@ void PortalHotKeys::BindShortcuts() {
         PortalCall(kPortalPath, kShortcutsInterface, QStringLiteral("BindShortcuts"),
                    {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(list),
                     QString(), options});
+    SendRequest(message, expected, Step::kBinding);
+}
+
+void PortalHotKeys::SendRequest(const QDBusMessage& message, const QString& expected, Step step) {
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, expected](QDBusPendingCallWatcher* finished) {
+            [this, expected, step](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
                 const QDBusPendingReply<QDBusObjectPath> reply = *finished;
                 if (request_ != expected) {
-                    return;
+                    return;  // given up meanwhile
                 }
                 if (reply.isError()) {
                     ForgetRequest(expected);
@@ -285,10 +266,11 @@ void PortalHotKeys::BindShortcuts() {
                     Fail();
                     return;
                 }
+                // A portal older than handle tokens names another request: follow it.
                 const QString path = reply.value().path();
                 if (path != expected) {
                     ForgetRequest(expected);
-                    requests_[path] = Step::kBinding;
+                    requests_[path] = step;
                     bus_.connect(kPortalService, path, kRequestInterface,
                                  QStringLiteral("Response"), this, SLOT(OnResponse(QDBusMessage)));
                     request_ = path;

@@ -59,6 +59,8 @@ class PortalHotKeys final : public QObject, public HotKeys {
     void CreateSession();
     void BindShortcuts();
     // Subscribes to the Response of the request the next call makes, before it is made.
+    // Sends a call that answers with a request, and follows the request it names.
+    void SendRequest(const QDBusMessage& message, const QString& expected, Step step);
     QString ExpectRequest(const QString& token);
     void ForgetRequest(const QString& path);
     void CreateAnswered(uint response, const QVariantMap& results);
