@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,59 @@ class FakeHttp final : public Http {
     std::map<DownloadId, std::pair<std::string, DownloadDone>> held;
     std::vector<DownloadId> cancelled;
     DownloadId last_id = 0;
+};
+
+// The reader's memory in plain containers; writes land at once. `now` is the clock of kept times.
+class FakeStore final : public Store {
+  public:
+    ListingMarks MarksFor(const std::string& page,
+                          const std::vector<std::string>& articles) override {
+        ListingMarks marks;
+        marks.page_visited = visited.count(page) != 0;
+        for (const std::string& article : articles) {
+            marks.listed.push_back(listed.count(article) != 0);
+            marks.read.push_back(read.count(article) != 0);
+        }
+        return marks;
+    }
+    std::optional<KeptPage> Kept(const std::string& address) override {
+        const auto found = kept.find(address);
+        if (found == kept.end()) {
+            return std::nullopt;
+        }
+        return found->second;
+    }
+    void NoteListed(const std::string& page, const std::vector<std::string>& articles) override {
+        visited.insert(page);
+        listed.insert(articles.begin(), articles.end());
+    }
+    void NoteRead(const std::string& article) override { read.insert(article); }
+    void Keep(const std::string& address, const KeptPage& page) override {
+        kept[address] = page;
+        kept[address].kept_at = now;
+        shown.push_back(address);
+    }
+    void NoteShown(const std::string& address, bool confirmed) override {
+        const auto found = kept.find(address);
+        if (found != kept.end() && confirmed) {
+            found->second.kept_at = now;
+        }
+        shown.push_back(address);
+    }
+    void Clear() override {
+        visited.clear();
+        listed.clear();
+        read.clear();
+        kept.clear();
+        ++clears;
+    }
+    std::set<std::string> visited;
+    std::set<std::string> listed;
+    std::set<std::string> read;
+    std::map<std::string, KeptPage> kept;
+    std::vector<std::string> shown;    // every address kept or shown again, in order
+    std::int64_t now = 1'765'294'200;  // 2025-12-09 15:30 UTC
+    int clears = 0;
 };
 
 class FakeSounds final : public SoundPlayer {
