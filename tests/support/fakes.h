@@ -13,23 +13,35 @@
 
 namespace vennadar::test {
 
-// Serves pages from a map; records every address asked for. Unknown addresses fail. Started
-// downloads arrive at once, unless `hold` keeps them until Arrive.
+// Serves pages from a map with status 200; records every address asked for. Unknown addresses
+// fail as a refused connection would. `answers` gives whole responses instead, where the test
+// needs a status or validators; `conditional` records the validators each request carried.
+// Started downloads arrive at once, unless `hold` keeps them until Arrive.
 class FakeHttp final : public Http {
   public:
-    std::optional<std::string> Download(const std::string& address) override {
-        requests.push_back(address);
-        const auto page = pages.find(address);
+    HttpResponse Fetch(const HttpRequest& request) override {
+        requests.push_back(request.address);
+        conditional.push_back(request.if_none_match + "|" + request.if_modified_since);
+        if (const auto answer = answers.find(request.address); answer != answers.end()) {
+            return answer->second;
+        }
+        const auto page = pages.find(request.address);
         if (page == pages.end()) {
-            return std::nullopt;
+            HttpResponse refused;
+            refused.unreachable = true;
+            return refused;
         }
-        return page->second;
+        HttpResponse response;
+        response.answered = true;
+        response.status = 200;
+        response.body = page->second;
+        return response;
     }
-    DownloadId StartDownload(const std::string& address, DownloadDone done) override {
+    DownloadId StartFetch(const HttpRequest& request, FetchDone done) override {
         if (!hold) {
-            return Http::StartDownload(address, std::move(done));
+            return Http::StartFetch(request, std::move(done));
         }
-        held[++last_id] = {address, std::move(done)};
+        held[++last_id] = {request, std::move(done)};
         return last_id;
     }
     void CancelDownload(DownloadId id) override {
@@ -42,13 +54,15 @@ class FakeHttp final : public Http {
         auto waiting = std::move(held);
         held.clear();
         for (auto& [id, download] : waiting) {
-            download.second(Download(download.first));
+            download.second(Fetch(download.first));
         }
     }
     std::map<std::string, std::string> pages;
+    std::map<std::string, HttpResponse> answers;
     std::vector<std::string> requests;
+    std::vector<std::string> conditional;  // "If-None-Match|If-Modified-Since" of each request
     bool hold = false;
-    std::map<DownloadId, std::pair<std::string, DownloadDone>> held;
+    std::map<DownloadId, std::pair<HttpRequest, FetchDone>> held;
     std::vector<DownloadId> cancelled;
     DownloadId last_id = 0;
 };
@@ -167,9 +181,17 @@ class FakeMainView final : public MainView {
     void SetTitle(const Text& text) override { title = text; }
     void ClearList() override {
         rows.clear();
+        marks.clear();
         selected = -1;
     }
-    void AppendRow(const Text& text) override { rows.push_back(GbkToUtf8(text)); }
+    void AppendRow(const Text& text) override {
+        rows.push_back(GbkToUtf8(text));
+        marks.push_back(RowMark::kNone);
+    }
+    void SetRowMark(int index, RowMark mark) override {
+        marks.at(static_cast<std::size_t>(index)) = mark;
+    }
+    void Announce(const Text& notice) override { announced.push_back(GbkToUtf8(notice)); }
     int RowCount() const override { return static_cast<int>(rows.size()); }
     Text RowText(int index) const override {
         return index >= 0 && index < RowCount() ? Utf8ToGbk(rows[static_cast<std::size_t>(index)])
@@ -198,6 +220,8 @@ class FakeMainView final : public MainView {
     std::function<std::string()> title_of_handoff = [] { return std::string(); };
     Text title = "Vennadar";
     std::vector<std::string> rows;  // UTF-8
+    std::vector<RowMark> marks;     // one per row
+    std::vector<std::string> announced;
     int selected = -1;
     std::string focus;
     std::string search_text;       // UTF-8
@@ -274,6 +298,7 @@ class FakeArticleView final : public ArticleView {
     void CopyToClipboard(const Text& text) override { clipboard = text; }
     void CloseWindow() override { closed = true; }
     MediaPlayer& Player() override { return player; }
+    void Announce(const Text& notice) override { announced.push_back(GbkToUtf8(notice)); }
     void OfferMediaControls(const std::string& source) override { media_controls = source; }
 
     Text title;
@@ -286,6 +311,7 @@ class FakeArticleView final : public ArticleView {
     bool closed = false;
     FakePlayer player;
     std::string media_controls;  // the address offered to the desktop, if any
+    std::vector<std::string> announced;
 };
 
 }  // namespace vennadar::test

@@ -37,7 +37,8 @@ int QtDialogs::ShowMessage(const Text& text, const Text& title, int style) {
     }
     if ((style & 0x0F) == kStyleYesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton((style & kStyleDefaultSecond) != 0 ? QMessageBox::No
+                                                                : QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
     }
     box.setStandardButtons(QMessageBox::Ok);

@@ -31,6 +31,8 @@ class ArticleView {
     // for as long as the window lives.
     virtual void OfferMediaControls(const std::string& source) = 0;
     virtual void CloseWindow() = 0;
+    // Says a short notice once; it never becomes part of the title.
+    virtual void Announce(const Text& notice) { static_cast<void>(notice); }
 };
 
 }  // namespace vennadar
