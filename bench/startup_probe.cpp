@@ -6,6 +6,7 @@
 #include "adapters/audio/qt_sound_player.h"
 #include "adapters/curl/curl_http.h"
 #include "adapters/qt/qt_services.h"
+#include "adapters/sqlite/sqlite_store.h"
 #include "adapters/x11/xcb_hot_keys.h"
 #include "core/commands/startup.h"
 #include "core/state/app_state.h"
@@ -30,7 +31,8 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
     QtDesktop desktop;
     XcbHotKeys hot_keys;
-    Services services{http, sounds, dialogs, desktop, settings, &hot_keys};
+    SqliteStore store;
+    Services services{http, sounds, dialogs, desktop, settings, &hot_keys, &store};
     {
         MainWindow window(*state, services);
         startup_timing::FirstPaintWatcher watcher(&window, main_start, settle_ms);

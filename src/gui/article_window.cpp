@@ -247,4 +247,10 @@ MediaPlayer& ArticleWindow::Player() {
     return *player_;
 }
 
+void ArticleWindow::Announce(const Text& notice) {
+    // Said as the description of the body, which has the focus when the window opens; the title
+    // stays the article's own (it names the saved file and the desktop's media controls).
+    body_->setAccessibleDescription(GbkToQString(notice));
+}
+
 }  // namespace vennadar

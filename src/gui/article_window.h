@@ -39,6 +39,7 @@ class ArticleWindow final : public QMainWindow, public ArticleView {
     void CloseWindow() override;
     MediaPlayer& Player() override;
     void OfferMediaControls(const std::string& source) override;
+    void Announce(const Text& notice) override;
 
     QMenu* LinkMenu() const { return link_menu_; }
 

@@ -5,6 +5,7 @@
 #include "adapters/audio/qt_sound_player.h"
 #include "adapters/curl/curl_http.h"
 #include "adapters/qt/qt_services.h"
+#include "adapters/sqlite/sqlite_store.h"
 #include "adapters/x11/xcb_hot_keys.h"
 #include "core/commands/startup.h"
 #include "core/state/app_state.h"
@@ -27,7 +28,11 @@ int RunApplication(int argc, char** argv) {
     QtDialogs dialogs;
     QtDesktop desktop;
     XcbHotKeys hot_keys;
-    Services services{http, sounds, dialogs, desktop, settings, &hot_keys};
+    // Opens its file on its own thread: start-up does not wait for it, and until it is open the
+    // reader simply remembers nothing. Destroyed after the window, so the window's last writes
+    // are done; a file still opening then is not waited for.
+    SqliteStore store;
+    Services services{http, sounds, dialogs, desktop, settings, &hot_keys, &store};
     {
         MainWindow window(*state, services);
         dialogs.SetParent(&window);

@@ -193,12 +193,22 @@ TEST_F(MainWindowTest, AccessibleNamesAndWholeRowText) {
     EXPECT_TRUE(line.contains(":发表日期：")) << line.toStdString();
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(List());
     ASSERT_NE(list, nullptr);
-    bool found = false;
-    for (int i = 0; i < list->childCount() && !found; ++i) {
+    // A mark is said after the row's text and shown beside it; the text stays the name.
+    window_->SetRowMark(0, RowMark::kNew);
+    window_->SetRowMark(0, RowMark::kRead);
+    QAccessibleInterface* row = nullptr;
+    for (int i = 0; i < list->childCount() && row == nullptr; ++i) {
         QAccessibleInterface* child = list->child(i);
-        found = child != nullptr && child->text(QAccessible::Name) == line;
+        row = child != nullptr && child->text(QAccessible::Name) == line ? child : nullptr;
     }
-    EXPECT_TRUE(found) << "no accessible row reads " << line.toStdString();
+    ASSERT_NE(row, nullptr) << "no accessible row reads " << line.toStdString();
+    EXPECT_EQ(row->text(QAccessible::Description), "已读");
+    EXPECT_EQ(List()->topLevelItem(0)->toolTip(0), "已读");
+    EXPECT_FALSE(List()->topLevelItem(0)->icon(0).isNull());
+    EXPECT_EQ(List()->topLevelItem(0)->text(0), line);
+    window_->SetRowMark(0, RowMark::kNone);
+    EXPECT_TRUE(List()->topLevelItem(0)->icon(0).isNull());
+    EXPECT_TRUE(List()->topLevelItem(0)->toolTip(0).isEmpty());
 }
 
 TEST_F(MainWindowTest, EnterActivatesOnlyWithoutModifiers) {
@@ -259,10 +269,10 @@ TEST_F(MainWindowTest, MenusAreSpokenWithoutAccessKeyLetters) {
     for (QAction* item : window_->ListMenu()->actions()) {
         names << spoken(item);
     }
-    EXPECT_EQ(
-        names.join('|'),
-        "操作|操作|打开网站首页|退出|帮助|帮助|使用说明|升级日志|检查更新|加入官方群|关于网站|"
-        "关于程序|捐助我们|返回分类列表|用网页打开|刷新");
+    EXPECT_EQ(names.join('|'),
+              "操作|操作|打开网站首页|清除阅读记录|退出|帮助|帮助|使用说明|升级日志|检查更新|"
+              "加入官方群|关于网站|"
+              "关于程序|捐助我们|返回分类列表|用网页打开|刷新");
 }
 
 TEST_F(MainWindowTest, AccessKeysMoveTheFocus) {
@@ -402,7 +412,11 @@ TEST(QtDialogsTest, ShowsTextTitleAndIcon) {
             title = box->windowTitle();
             icon = box->icon();
             buttons = static_cast<int>(box->buttons().size());
-            box->accept();
+            if (buttons == 2) {
+                box->defaultButton()->click();  // Enter
+            } else {
+                box->accept();
+            }
         }
     });
     poll.start(10);
@@ -420,6 +434,16 @@ TEST(QtDialogsTest, ShowsTextTitleAndIcon) {
     EXPECT_EQ(title, "提示");
     EXPECT_EQ(icon, QMessageBox::Warning);
     EXPECT_EQ(buttons, 1);
+
+    // Yes is the default of a question unless the style makes it No.
+    for (const int default_second : {0, kStyleDefaultSecond}) {
+        EXPECT_EQ(
+            dialogs.ShowMessage(Utf8ToGbk("清除全部阅读记录和保存的网页吗？"), Utf8ToGbk("提示"),
+                                kStyleYesNo | kStyleQuestionIcon | default_second),
+            default_second != 0 ? kAnswerNo : kAnswerYes);
+        EXPECT_EQ(icon, QMessageBox::Question);
+        EXPECT_EQ(buttons, 2);
+    }
 }
 
 // The editor and the browser are started through xdg-open with the path or address as one
