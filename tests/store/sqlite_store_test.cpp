@@ -98,20 +98,42 @@ TEST_F(SqliteStoreTest, RemembersAcrossRunsInAPrivateWalFile) {
     EXPECT_EQ(Query(path_, "PRAGMA user_version"), std::to_string(SqliteStore::kSchemaVersion));
 }
 
+// Damage found when opening (not a database at all) and found by the check after opening (a
+// page of a table overwritten).
 TEST_F(SqliteStoreTest, DamagedFileIsSetAsideWithItsJournalsAndAFreshOneStarted) {
-    fs::create_directories(folder_);
-    std::ofstream(path_) << std::string(8192, 'x');
-    std::ofstream(path_ + "-wal") << "not a journal";
-    auto store = Open();
-    EXPECT_EQ(store->State(), Condition::kOpen);
-    const std::vector<std::string> set_aside = SetAside();
-    for (const char* name : {"reader.sqlite", "reader.sqlite-wal"}) {
-        EXPECT_NE(std::find(set_aside.begin(), set_aside.end(), name), set_aside.end()) << name;
+    for (const bool whole_file : {true, false}) {
+        SCOPED_TRACE(whole_file ? "not a database" : "a damaged page");
+        fs::remove_all(temp_.Path() + "/data");
+        fs::create_directories(folder_);
+        if (whole_file) {
+            std::ofstream(path_) << std::string(8192, 'x');
+            std::ofstream(path_ + "-wal") << "not a journal";
+        } else {
+            {
+                auto store = Open();
+                for (int i = 0; i < 300; ++i) {
+                    store->NoteRead("http://site/" + std::to_string(i) + std::string(100, 'a'));
+                }
+            }
+            std::fstream file(path_, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(4096 * 3);  // past the header and the first pages: table pages
+            file << std::string(4096 * 4, '\x5a');
+        }
+        auto store = Open();
+        EXPECT_EQ(store->State(), Condition::kOpen);
+        const std::vector<std::string> set_aside = SetAside();
+        EXPECT_NE(std::find(set_aside.begin(), set_aside.end(), "reader.sqlite"), set_aside.end());
+        if (whole_file) {
+            EXPECT_NE(std::find(set_aside.begin(), set_aside.end(), "reader.sqlite-wal"),
+                      set_aside.end());
+            EXPECT_EQ(ReadAll(path_ + "-wal").find("not a journal"), std::string::npos);
+        }
+        store->NoteRead("http://site/a");
+        store->WaitUntilIdle();
+        EXPECT_EQ(
+            store->MarksFor("p", {"http://site/a", "http://site/0" + std::string(100, 'a')}).read,
+            (std::vector<bool>{true, false}));
     }
-    EXPECT_EQ(ReadAll(path_ + "-wal").find("not a journal"), std::string::npos);
-    store->NoteRead("http://site/a");
-    store->WaitUntilIdle();
-    EXPECT_EQ(store->MarksFor("p", {"http://site/a"}).read, std::vector<bool>{true});
 }
 
 TEST_F(SqliteStoreTest, NewerProgramsFileIsNeitherWrittenNorMoved) {

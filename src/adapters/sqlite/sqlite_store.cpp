@@ -166,8 +166,18 @@ struct SqliteStore::Shared {
     // The worker's life: open, then write until told to stop.
     static void Run(const std::shared_ptr<Shared>& self) {
         Db db = self->OpenOrRecover();
-        self->condition = db ? Condition::kOpen : Condition::kNoMemory;
         std::unique_lock lock(self->mutex);
+        self->working = true;  // the check below, as far as WaitUntilIdle is concerned
+        lock.unlock();
+        self->condition = db ? Condition::kOpen : Condition::kNoMemory;
+        // The whole-file check runs with the store already in use: a large file takes a while,
+        // and the first listing should not go without its marks meanwhile.
+        if (db) {
+            self->Do(db, QuickCheck, false);
+        }
+        lock.lock();
+        self->working = false;
+        self->idle.notify_all();
         while (true) {
             self->wake.wait(lock, [&] { return self->stopping || !self->jobs.empty(); });
             if (self->jobs.empty()) {
@@ -311,11 +321,14 @@ struct SqliteStore::Shared {
                 return IsCorrupt(code) ? Opened::kCorrupt : Opened::kUnusable;
             }
         }
-        const std::string check = PragmaText(db.get(), "PRAGMA quick_check", &code);
-        if (IsCorrupt(code) || (code == SQLITE_OK && check != "ok")) {
-            return Opened::kCorrupt;
-        }
-        return code == SQLITE_OK ? Opened::kOk : Opened::kUnusable;
+        return Opened::kOk;
+    }
+
+    // Damage anywhere in the file counts as damage found by a write.
+    static int QuickCheck(sqlite3* db) {
+        int code = SQLITE_OK;
+        const std::string check = PragmaText(db, "PRAGMA quick_check", &code);
+        return code == SQLITE_OK && check != "ok" ? SQLITE_CORRUPT : code;
     }
 };
 
