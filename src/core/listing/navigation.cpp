@@ -42,7 +42,8 @@ void MarkRows(AppState& state, Services& services) {
             state.row_marks[i] = RowMark::kNew;
         }
     }
-    if (!search) {
+    // A page that showed nothing (it failed) was not seen: its next showing is still a first.
+    if (!search && !addresses.empty()) {
         services.store->NoteListed(state.listing_address, addresses);
     }
 }
