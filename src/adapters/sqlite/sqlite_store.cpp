@@ -32,8 +32,9 @@ CREATE INDEX pages_by_shown ON pages(shown);
 constexpr long kJournalSizeLimit = 4L * 1024 * 1024;
 constexpr int kWriterBusyTimeoutMs = 1000;
 constexpr auto kBusyRetryPause = std::chrono::milliseconds(50);
-// A write still busy this long after exit began is given up: the exit must end.
-constexpr int kBusyRetriesAtExit = 20;
+// At exit a write still busy after about two seconds is given up, and every write after it:
+// the exit must end.
+constexpr int kBusyRetriesAtExit = 1;
 
 struct DbCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -149,6 +150,7 @@ struct SqliteStore::Shared {
     std::deque<Job> jobs;
     bool working = false;
     bool stopping = false;
+    bool gave_up = false;  // worker only: a write at exit found the file busy for too long
 
     std::int64_t Now() const { return options.clock ? options.clock() : SystemClock(); }
 
@@ -202,6 +204,9 @@ struct SqliteStore::Shared {
 
     // One write, retried while another program holds the file, never dropped for that.
     void Do(Db& db, const Job& job, bool at_exit) {
+        if (gave_up) {
+            return;
+        }
         int code = SQLITE_OK;
         for (int attempt = 0;; ++attempt) {
             code = job(db.get());
@@ -216,6 +221,7 @@ struct SqliteStore::Shared {
                 at_exit = at_exit || stopping;
             }
             if (at_exit && attempt >= kBusyRetriesAtExit) {
+                gave_up = true;
                 return;
             }
             std::this_thread::sleep_for(kBusyRetryPause);
@@ -376,11 +382,18 @@ struct SqliteStore::Reader {
         return db.get();
     }
 
-    // A failed read: a damaged file is the worker's to replace; anything else answers "unknown".
+    // A failed read: damage is the worker's to confirm (with the whole-file check) and repair;
+    // anything else answers "unknown".
     void Failed(Shared& shared, int code) {
         if (IsCorrupt(code) && !shared.recovery_asked.exchange(true)) {
             Close();
-            shared.Post([&shared](sqlite3*) { return SQLITE_CORRUPT; });
+            shared.Post([&shared](sqlite3* db) {
+                const int checked = Shared::QuickCheck(db);
+                if (!IsCorrupt(checked)) {
+                    shared.recovery_asked = false;
+                }
+                return checked;
+            });
         }
     }
 
