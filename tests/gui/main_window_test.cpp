@@ -211,6 +211,31 @@ TEST_F(MainWindowTest, AccessibleNamesAndWholeRowText) {
     EXPECT_TRUE(List()->topLevelItem(0)->toolTip(0).isEmpty());
 }
 
+// Against the real site: a revisit is answered 304 and shows the same rows; with the site
+// answering 503 the kept listing is shown, the title and the focused list carry the notice.
+TEST_F(MainWindowTest, KeptListingIsShownOfflineWhenTheSiteFails) {
+    test::FakeStore store;
+    services_.store = &store;
+    Press(List(), Qt::Key_Return);  // the home listing, kept
+    const QStringList rows = Rows();
+    ASSERT_EQ(rows.size(), sample_site::kPageSize);
+    Press(List(), Qt::Key_F5);
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_FALSE(window_->windowTitle().contains("离线"));
+
+    site_->SetUnavailable(true);
+    Press(List(), Qt::Key_F5);
+    site_->SetUnavailable(false);
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_TRUE(window_->windowTitle().startsWith("Vennadar - ") &&
+                window_->windowTitle().contains("（离线，"))
+        << window_->windowTitle().toStdString();
+    EXPECT_TRUE(List()->accessibleDescription().startsWith("离线，"));
+    Press(List(), Qt::Key_F5);
+    EXPECT_FALSE(window_->windowTitle().contains("离线"));
+    services_.store = nullptr;
+}
+
 TEST_F(MainWindowTest, EnterActivatesOnlyWithoutModifiers) {
     Press(List(), Qt::Key_Return, Qt::ControlModifier);
     Press(List(), Qt::Key_Return, Qt::ShiftModifier);
