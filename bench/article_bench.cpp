@@ -37,7 +37,7 @@ class NullView final : public ArticleView {
 
 class NoHttp final : public Http {
   public:
-    std::optional<std::string> Download(const std::string&) override { return std::nullopt; }
+    HttpResponse Fetch(const HttpRequest&) override { return {}; }
 };
 class NoSounds final : public SoundPlayer {
   public:

@@ -233,12 +233,12 @@ class HttpsFront {
 class ConnectionPerDownload final : public Http {
   public:
     explicit ConnectionPerDownload(HttpLimits limits) : limits_(std::move(limits)) {}
-    std::optional<std::string> Download(const std::string& address) override {
-        return CurlHttp(limits_).Download(address);
+    HttpResponse Fetch(const HttpRequest& request) override {
+        return CurlHttp(limits_).Fetch(request);
     }
-    DownloadId StartDownload(const std::string& address, DownloadDone done) override {
+    DownloadId StartFetch(const HttpRequest& request, FetchDone done) override {
         auto& [http, id] = opened_.emplace_back(std::make_unique<CurlHttp>(limits_), 0);
-        id = http->StartDownload(address, std::move(done));
+        id = http->StartFetch(request, std::move(done));
         return opened_.size();
     }
     void CancelDownload(DownloadId id) override {

@@ -7,6 +7,7 @@
 #include "adapters/curl/curl_http.h"
 #include "adapters/qt/qt_services.h"
 #include "adapters/qt/start_up.h"
+#include "adapters/sqlite/sqlite_store.h"
 #include "adapters/x11/xcb_hot_keys.h"
 #include "core/commands/startup.h"
 #include "core/state/app_state.h"
@@ -32,7 +33,8 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
     QtDesktop desktop;
     XcbHotKeys hot_keys;
-    Services services{http, sounds, dialogs, desktop, settings, &hot_keys};
+    SqliteStore store;
+    Services services{http, sounds, dialogs, desktop, settings, &hot_keys, &store};
     services.zoom = setup.zoom.get();
     {
         MainWindow window(*state, services);

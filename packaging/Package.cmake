@@ -18,7 +18,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, hicolor-icon-theme, qt6-wayland, qt6-translations-l10n")
+    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, hicolor-icon-theme, libsqlite3-0, qt6-wayland, qt6-translations-l10n")
 # Chinese text needs a CJK font; the launcher's error dialog uses the first of these tools.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "zenity | kdialog | x11-utils")

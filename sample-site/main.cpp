@@ -16,12 +16,15 @@ constexpr int kDefaultPort = 8780;
 
 void PrintUsage(std::ostream& out) {
     out << "Usage: vennadar-sample-site [--port N] [--update-version V] [--delay-ms MS]\n"
+           "                            [--publish N] [--unavailable]\n"
            "Serves the bundled sample site on http://127.0.0.1:N (default "
         << kDefaultPort
         << ") until interrupted.\n"
            "  --port N            port to bind, 0 for any free one\n"
            "  --update-version V  version the update manifest announces\n"
            "  --delay-ms MS       hold every answer MS milliseconds (a slow network)\n"
+           "  --publish N         put N new articles at the top of the home listing\n"
+           "  --unavailable       answer every request 503; SIGUSR1 switches this on and off\n"
            "  --help              show this text\n";
 }
 
@@ -30,10 +33,10 @@ bool ParsePort(std::string_view text, int& port) {
     return error == std::errc() && end == text.data() + text.size() && port >= 0 && port <= 65535;
 }
 
-bool ParseDelay(std::string_view text, int& milliseconds) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), milliseconds);
-    return error == std::errc() && end == text.data() + text.size() && milliseconds >= 0 &&
-           milliseconds <= 600'000;
+// A whole number from 0 to `max`.
+bool ParseNumber(std::string_view text, int& value, int max) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && value >= 0 && value <= max;
 }
 
 }  // namespace
@@ -47,12 +50,23 @@ int main(int argc, char** argv) {
             PrintUsage(std::cout);
             return 0;
         }
-        if ((arg == "--port" || arg == "--update-version" || arg == "--delay-ms") && i + 1 < argc) {
+        if (arg == "--unavailable") {
+            options.unavailable = true;
+            continue;
+        }
+        if ((arg == "--port" || arg == "--update-version" || arg == "--delay-ms" ||
+             arg == "--publish") &&
+            i + 1 < argc) {
             const std::string_view value = argv[++i];
             if (arg == "--update-version") {
                 options.update_version = std::string(value);
+            } else if (arg == "--publish") {
+                if (!ParseNumber(value, options.published, 1000)) {
+                    std::cerr << "vennadar-sample-site: bad count: " << value << "\n";
+                    return 2;
+                }
             } else if (arg == "--delay-ms") {
-                if (!ParseDelay(value, options.delay_ms)) {
+                if (!ParseNumber(value, options.delay_ms, 600'000)) {
                     std::cerr << "vennadar-sample-site: bad delay: " << value << "\n";
                     return 2;
                 }
@@ -73,6 +87,7 @@ int main(int argc, char** argv) {
     sigemptyset(&stop_signals);
     sigaddset(&stop_signals, SIGINT);
     sigaddset(&stop_signals, SIGTERM);
+    sigaddset(&stop_signals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
     vennadar::sample_site::SampleSite site(options);
@@ -82,8 +97,13 @@ int main(int argc, char** argv) {
     }
     std::cout << "listening on " << site.BaseUrl() << std::endl;
 
+    bool unavailable = options.unavailable;
     int received = 0;
-    sigwait(&stop_signals, &received);
+    while (sigwait(&stop_signals, &received) == 0 && received == SIGUSR1) {
+        unavailable = !unavailable;
+        site.SetUnavailable(unavailable);
+        std::cout << (unavailable ? "answering 503" : "answering again") << std::endl;
+    }
     site.Stop();
     return 0;
 }

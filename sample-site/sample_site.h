@@ -42,6 +42,9 @@ const std::vector<Article>& Articles();
 // The article with this id, or nullptr.
 const Article* FindArticle(int id);
 
+// The first id of the articles SetPublished adds (the newest has the highest id).
+inline constexpr int kFirstPublishedId = 900001;
+
 // Articles of one category, newest first; empty for an unknown slug.
 std::vector<const Article*> ArticlesInCategory(std::string_view slug);
 
@@ -66,8 +69,13 @@ std::string_view ImageBytes();
 struct SiteOptions {
     int port = 0;  // 0: an ephemeral port
     std::string update_version = "1.0.0.8";
-    int delay_ms = 0;  // every answer held this long: a slow network, for trying the reader
+    int delay_ms = 0;          // every answer held this long: a slow network, for trying the reader
+    int published = 0;         // as SetPublished
+    bool unavailable = false;  // as SetUnavailable
 };
+
+// Every page is served with an ETag and a Last-Modified that change with its content; a request
+// that names them (If-None-Match, else If-Modified-Since) is answered 304 without a body.
 
 // The site on its own thread, bound to 127.0.0.1. Tests run it in-process; the
 // vennadar-sample-site program wraps it.
@@ -89,6 +97,11 @@ class SampleSite {
     // While stalled, every request waits (at most 30 s) before it is answered: a network that
     // has stopped, on command.
     void SetStalled(bool stalled);
+    // Puts `count` new articles at the top of the home listing ("新文章 1" the newest), each
+    // served at /archives/<id>.html; 0 takes them away. Pages change their validators with it.
+    void SetPublished(int count);
+    // While unavailable, every request is answered 503 with a short body.
+    void SetUnavailable(bool unavailable);
 
   private:
     struct Impl;

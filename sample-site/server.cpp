@@ -5,6 +5,10 @@
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -46,6 +50,38 @@ void SendNotFound(httplib::Response& response, const std::string& host) {
     response.set_content(RenderNotFound(host), kHtmlType);
 }
 
+// An article put at the top of the home listing on command.
+Article PublishedArticle(int number) {
+    Article article;
+    article.id = kFirstPublishedId + number - 1;
+    article.slug = Categories().front().slug;
+    article.title = "新文章 " + std::to_string(number);
+    article.date = "2026-01-01";
+    article.clicks = number;
+    article.body_html = "<p>这是新发布的第" + std::to_string(number) + "篇文章。</p>";
+    article.has_audio = false;
+    return article;
+}
+
+// A strong validator from the bytes: FNV-1a, enough to tell one page's versions apart.
+std::string EntityTag(const std::string& body) {
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char c : body) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    char text[24];
+    std::snprintf(text, sizeof text, "\"%016llx\"", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+std::string HttpDate(std::time_t when) {
+    std::tm utc{};
+    gmtime_r(&when, &utc);
+    char text[40];
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &utc);
+    return text;
+}
+
 }  // namespace
 
 struct SampleSite::Impl {
@@ -55,6 +91,11 @@ struct SampleSite::Impl {
     void AddRoutes();
     void ServeListing(const httplib::Request& request, httplib::Response& response,
                       std::string_view slug, std::string_view page_text);
+
+    // Validators on every page; 304 when the request names the current ones.
+    void AnswerConditionally(const httplib::Request& request, httplib::Response& response);
+    // Shared, so a request keeps what it shows while the switch changes it.
+    std::vector<std::shared_ptr<const Article>> PublishedArticles();
 
     SiteOptions options;
     httplib::Server server;
@@ -67,7 +108,42 @@ struct SampleSite::Impl {
     std::mutex stall_mutex;
     std::condition_variable stall_changed;
     bool stalled = false;
+    std::mutex content_mutex;
+    std::vector<std::shared_ptr<const Article>> published;  // newest first
+    std::time_t changed = std::time(nullptr);               // when the content last changed
+    std::atomic<bool> unavailable{false};
 };
+
+std::vector<std::shared_ptr<const Article>> SampleSite::Impl::PublishedArticles() {
+    const std::lock_guard lock(content_mutex);
+    return published;
+}
+
+void SampleSite::Impl::AnswerConditionally(const httplib::Request& request,
+                                           httplib::Response& response) {
+    if (response.status != 200 || (request.method != "GET" && request.method != "HEAD") ||
+        response.get_header_value("Content-Type").rfind("text/", 0) != 0) {
+        return;  // audio and images answer ranges and stay as they are
+    }
+    std::time_t changed_at = 0;
+    {
+        const std::lock_guard lock(content_mutex);
+        changed_at = changed;
+    }
+    const std::string etag = EntityTag(response.body);
+    const std::string modified = HttpDate(changed_at);
+    response.set_header("ETag", etag);
+    response.set_header("Last-Modified", modified);
+    const bool unchanged = request.has_header("If-None-Match")
+                               ? request.get_header_value("If-None-Match") == etag
+                               : request.get_header_value("If-Modified-Since") == modified;
+    if (unchanged) {
+        response.status = 304;
+        response.body.clear();
+        response.headers.erase("Content-Length");  // a 304 has no body to measure
+        response.headers.erase("Content-Type");
+    }
+}
 
 void SampleSite::Impl::ServeListing(const httplib::Request& request, httplib::Response& response,
                                     std::string_view slug, std::string_view page_text) {
@@ -77,6 +153,7 @@ void SampleSite::Impl::ServeListing(const httplib::Request& request, httplib::Re
 
     ListingPage listing;
     std::vector<const Article*> all;
+    const std::vector<std::shared_ptr<const Article>> added = PublishedArticles();
     if (!keyword.empty()) {
         all = SearchArticles(keyword);
         if (all.empty() && page == 1) {
@@ -94,6 +171,9 @@ void SampleSite::Impl::ServeListing(const httplib::Request& request, httplib::Re
         listing.title = listing.heading;
         listing.page_path = "/category/" + std::string(slug) + "/page/";
     } else {
+        for (const auto& article : added) {
+            all.push_back(article.get());
+        }
         for (const Article& article : Articles()) {
             all.push_back(&article);
         }
@@ -140,7 +220,12 @@ void SampleSite::Impl::AddRoutes() {
                });
     server.Get(R"(/archives/(\d{1,9})\.html)", [this](const Request& request, Response& response) {
         const std::string host = RequestHost(request, port);
-        const Article* article = FindArticle(std::stoi(request.matches[1].str()));
+        const int id = std::stoi(request.matches[1].str());
+        const Article* article = FindArticle(id);
+        const std::vector<std::shared_ptr<const Article>> added = PublishedArticles();
+        for (const auto& one : added) {
+            article = one->id == id ? one.get() : article;
+        }
         if (article == nullptr) {
             SendNotFound(response, host);
             return;
@@ -198,15 +283,27 @@ bool SampleSite::Start() {
         return impl_->server.is_running();
     }
     impl_->AddRoutes();
-    impl_->server.set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
-        if (impl_->options.delay_ms > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(impl_->options.delay_ms));
-        }
-        std::unique_lock lock(impl_->stall_mutex);
-        impl_->stall_changed.wait_for(lock, std::chrono::seconds(30),
-                                      [this] { return !impl_->stalled; });
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
+    impl_->server.set_pre_routing_handler(
+        [this](const httplib::Request&, httplib::Response& response) {
+            if (impl_->options.delay_ms > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(impl_->options.delay_ms));
+            }
+            std::unique_lock lock(impl_->stall_mutex);
+            impl_->stall_changed.wait_for(lock, std::chrono::seconds(30),
+                                          [this] { return !impl_->stalled; });
+            if (impl_->unavailable) {
+                response.status = 503;
+                response.set_content("<p>Service Unavailable</p>", kHtmlType);
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+    impl_->server.set_post_routing_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+            impl_->AnswerConditionally(request, response);
+        });
+    SetPublished(impl_->options.published);
+    SetUnavailable(impl_->options.unavailable);
     // httplib's default also sets SO_REUSEPORT, which would let a second site share a busy port
     // and split the requests; keep only SO_REUSEADDR, so a restart is not held up by TIME_WAIT.
     impl_->server.set_socket_options([](socket_t sock) {
@@ -252,6 +349,23 @@ void SampleSite::Stop() {
         impl_->server.stop();
         impl_->thread.join();
     }
+}
+
+void SampleSite::SetPublished(int count) {
+    const std::lock_guard lock(impl_->content_mutex);
+    if (static_cast<std::size_t>(std::max(count, 0)) == impl_->published.size()) {
+        return;
+    }
+    impl_->published.clear();
+    for (int number = count; number >= 1; --number) {
+        impl_->published.push_back(std::make_shared<const Article>(PublishedArticle(number)));
+    }
+    // Last-Modified has whole seconds: a change within the same second must still show.
+    impl_->changed = std::max(std::time(nullptr), impl_->changed + 1);
+}
+
+void SampleSite::SetUnavailable(bool unavailable) {
+    impl_->unavailable = unavailable;
 }
 
 int SampleSite::Port() const {

@@ -288,4 +288,11 @@ MediaPlayer& ArticleWindow::Player() {
     return *player_;
 }
 
+void ArticleWindow::Announce(const Text& notice) {
+    // Said and shown as a notice; the title stays the article's own (it names the saved file and
+    // the desktop's media controls).
+    constexpr int kShownMs = 5000;
+    notice_->Show(GbkToQString(notice), kShownMs);
+}
+
 }  // namespace vennadar

@@ -44,6 +44,7 @@ class ArticleWindow final : public QMainWindow, public ArticleView {
     MediaPlayer& Player() override;
     void OfferMediaControls(const std::string& source) override;
     void PlaybackKeysRegistered() override;
+    void Announce(const Text& notice) override;
 
     QMenu* LinkMenu() const { return link_menu_; }
 

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -139,6 +140,10 @@ void MainWindow::BuildMenus() {
     QMenu* actions = menuBar()->addMenu(QStringLiteral("操作(&c)"));
     actions->setObjectName(QStringLiteral("OperationMenu"));
     actions->addAction(QStringLiteral("打开网站首页&h"), this, [this] { OpenSiteHome(services_); });
+    QAction* forget = actions->addAction(QStringLiteral("清除阅读记录(&r)"), this, [this] {
+        ClearReadingHistoryCommand(state_, *this, services_);
+    });
+    forget->setObjectName(QStringLiteral("ClearReadingHistoryAction"));
     actions->addAction(QStringLiteral("退出&x"), this, [this] { ExitCommand(*this); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&b)"));
@@ -231,6 +236,31 @@ void MainWindow::AppendRow(const Text& text) {
     item->setData(0, Qt::AccessibleTextRole, item->text(0));
 }
 
+void MainWindow::SetRowMark(int index, RowMark mark) {
+    QTreeWidgetItem* item = list_->topLevelItem(index);
+    if (item == nullptr) {
+        return;
+    }
+    const QString word = mark == RowMark::kRead  ? QStringLiteral("已读")
+                         : mark == RowMark::kNew ? QStringLiteral("新")
+                                                 : QString();
+    // Orca says a table cell's description after its name, so the mark follows the row's text,
+    // which stays the accessible name. Beside the text the mark is an icon, not a colour, with
+    // the same word as its tooltip.
+    item->setData(0, Qt::AccessibleDescriptionRole, word);
+    item->setToolTip(0, word);
+    QIcon icon;
+    if (mark != RowMark::kNone) {
+        icon = style()->standardIcon(mark == RowMark::kRead ? QStyle::SP_DialogApplyButton
+                                                            : QStyle::SP_FileDialogNewFolder);
+    }
+    item->setIcon(0, icon);
+}
+
+void MainWindow::Announce(const Text& notice) {
+    SpeakNotice(GbkToQString(notice));
+}
+
 int MainWindow::RowCount() const {
     return list_->topLevelItemCount();
 }
@@ -316,7 +346,13 @@ void MainWindow::SetBusy(bool busy) {
 }
 
 void MainWindow::ShowLoadingNotice() {
-    notice_->Show(QStringLiteral("正在加载…"));
+    SpeakNotice(QStringLiteral("正在加载…"));
+}
+
+// Both notices share this one channel, so they come in the order of events: "正在加载…" while a
+// wait lasts, then, once the page is there, the row the list lands on, then the offline notice.
+void MainWindow::SpeakNotice(const QString& notice) {
+    notice_->Show(notice);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -43,6 +43,8 @@ class MainWindow final : public QMainWindow, public MainView {
     int SelectedIndex() const override;
     void SetSelectedIndex(int index) override;
     void FocusList() override;
+    void SetRowMark(int index, RowMark mark) override;
+    void Announce(const Text& notice) override;
     Text SearchText() const override;
     void FocusSearchBox() override;
     void SetPreviousPageEnabled(bool enabled) override;
@@ -68,6 +70,7 @@ class MainWindow final : public QMainWindow, public MainView {
     void BuildMenus();
     void RunButton(QPushButton* button);
     void ShowLoadingNotice();
+    void SpeakNotice(const QString& notice);
 
     AppState& state_;
     Services& services_;

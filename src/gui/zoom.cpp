@@ -1,6 +1,7 @@
 #include "gui/zoom.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFontInfo>
 #include <QLabel>
@@ -23,6 +24,8 @@ constexpr char kDesignRect[] = "vennadarDesignRect";
 constexpr double kDesignPointSize = 9.0;
 // Room a caption needs beside its text inside a control: a button's frame and margins.
 constexpr int kButtonPadding = 8;
+// A row's icon at the design font: the style's small icon.
+constexpr int kDesignIconSize = 16;
 // Long enough for the screen reader to take the notice, short enough not to hang on a control.
 constexpr int kZoomNoticeMs = 1500;
 
@@ -141,6 +144,10 @@ void ScaledClient::Relayout() {
         if (!design.isEmpty()) {
             control->setGeometry(Scaled(design, scale));
         }
+    }
+    // Icons beside a list's rows (the read and new marks) grow with the text too.
+    for (QAbstractItemView* view : client_->findChildren<QAbstractItemView*>()) {
+        view->setIconSize(QSize(Scaled(kDesignIconSize, scale), Scaled(kDesignIconSize, scale)));
     }
     client_->setFixedSize(Scaled(design_client_size_.width(), scale),
                           Scaled(design_client_size_.height(), scale));

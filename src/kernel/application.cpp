@@ -9,6 +9,7 @@
 #include "adapters/portal/portal_hot_keys.h"
 #include "adapters/qt/qt_services.h"
 #include "adapters/qt/start_up.h"
+#include "adapters/sqlite/sqlite_store.h"
 #include "adapters/x11/xcb_hot_keys.h"
 #include "core/commands/startup.h"
 #include "core/state/app_state.h"
@@ -44,7 +45,11 @@ int RunApplication(int argc, char** argv) {
     HotKeys* hot_keys = portal_keys != nullptr ? static_cast<HotKeys*>(portal_keys.get())
                         : x11_keys.Available() ? &x11_keys
                                                : nullptr;
-    Services services{http, sounds, dialogs, desktop, settings, hot_keys};
+    // Opens its file on its own thread: start-up does not wait for it, and until it is open the
+    // reader simply remembers nothing. Destroyed after the window, so the window's last writes
+    // are done; a file still opening then is not waited for.
+    SqliteStore store;
+    Services services{http, sounds, dialogs, desktop, settings, hot_keys, &store};
     services.zoom = setup.zoom.get();
     {
         MainWindow window(*state, services);

@@ -202,12 +202,47 @@ TEST_F(MainWindowTest, AccessibleNamesAndWholeRowText) {
     EXPECT_TRUE(line.contains(":发表日期：")) << line.toStdString();
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(List());
     ASSERT_NE(list, nullptr);
-    bool found = false;
-    for (int i = 0; i < list->childCount() && !found; ++i) {
+    // A mark is said after the row's text and shown beside it; the text stays the name.
+    window_->SetRowMark(0, RowMark::kNew);
+    window_->SetRowMark(0, RowMark::kRead);
+    QAccessibleInterface* row = nullptr;
+    for (int i = 0; i < list->childCount() && row == nullptr; ++i) {
         QAccessibleInterface* child = list->child(i);
-        found = child != nullptr && child->text(QAccessible::Name) == line;
+        row = child != nullptr && child->text(QAccessible::Name) == line ? child : nullptr;
     }
-    EXPECT_TRUE(found) << "no accessible row reads " << line.toStdString();
+    ASSERT_NE(row, nullptr) << "no accessible row reads " << line.toStdString();
+    EXPECT_EQ(row->text(QAccessible::Description), "已读");
+    EXPECT_EQ(List()->topLevelItem(0)->toolTip(0), "已读");
+    EXPECT_FALSE(List()->topLevelItem(0)->icon(0).isNull());
+    EXPECT_EQ(List()->topLevelItem(0)->text(0), line);
+    window_->SetRowMark(0, RowMark::kNone);
+    EXPECT_TRUE(List()->topLevelItem(0)->icon(0).isNull());
+    EXPECT_TRUE(List()->topLevelItem(0)->toolTip(0).isEmpty());
+}
+
+// Against the real site: a revisit is answered 304 and shows the same rows; with the site
+// answering 503 the kept listing is shown, the title and the focused list carry the notice.
+TEST_F(MainWindowTest, KeptListingIsShownOfflineWhenTheSiteFails) {
+    test::FakeStore store;
+    services_.store = &store;
+    Press(List(), Qt::Key_Return);  // the home listing, kept
+    const QStringList rows = Rows();
+    ASSERT_EQ(rows.size(), sample_site::kPageSize);
+    Press(List(), Qt::Key_F5);
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_FALSE(window_->windowTitle().contains("离线"));
+
+    site_->SetUnavailable(true);
+    Press(List(), Qt::Key_F5);
+    site_->SetUnavailable(false);
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_TRUE(window_->windowTitle().startsWith("Vennadar - ") &&
+                window_->windowTitle().contains("（离线，"))
+        << window_->windowTitle().toStdString();
+    EXPECT_TRUE(List()->accessibleDescription().startsWith("离线，"));
+    Press(List(), Qt::Key_F5);
+    EXPECT_FALSE(window_->windowTitle().contains("离线"));
+    services_.store = nullptr;
 }
 
 TEST_F(MainWindowTest, EnterActivatesOnlyWithoutModifiers) {
@@ -268,10 +303,10 @@ TEST_F(MainWindowTest, MenusAreSpokenWithoutAccessKeyLetters) {
     for (QAction* item : window_->ListMenu()->actions()) {
         names << spoken(item);
     }
-    EXPECT_EQ(
-        names.join('|'),
-        "操作|操作|打开网站首页|退出|帮助|帮助|使用说明|升级日志|检查更新|加入官方群|关于网站|"
-        "关于程序|捐助我们|返回分类列表|用网页打开|刷新");
+    EXPECT_EQ(names.join('|'),
+              "操作|操作|打开网站首页|清除阅读记录|退出|帮助|帮助|使用说明|升级日志|检查更新|"
+              "加入官方群|关于网站|"
+              "关于程序|捐助我们|返回分类列表|用网页打开|刷新");
 }
 
 TEST_F(MainWindowTest, AccessKeysMoveTheFocus) {
@@ -480,12 +515,17 @@ TEST(QtDialogsTest, ShowsTextTitleAndIcon) {
         QString translations;
         int style;
         QMessageBox::Icon icon;
-        QStringList captions;  // in the box's order
+        QStringList captions;
         QStringList spoken;
+        int on_enter;  // the answer of the default button
     } cases[] = {
-        {"OK", installed, 0x30, QMessageBox::Warning, {"确定"}, {"确定"}},
-        {"Yes and No", installed, 0x24, QMessageBox::Question, {"是(&Y)", "否(&N)"}, {"是", "否"}},
-        {"no translation", empty.path(), 0x40, QMessageBox::Information, {"OK"}, {"OK"}},
+        {"OK", installed, 0x30, QMessageBox::Warning, {"确定"}, {"确定"}, kAnswerOk},
+        {"Yes and No", installed, kStyleYesNo | kStyleQuestionIcon, QMessageBox::Question,
+         {"是(&Y)", "否(&N)"}, {"是", "否"}, kAnswerYes},
+        {"No by default", installed, kStyleYesNo | kStyleQuestionIcon | kStyleDefaultSecond,
+         QMessageBox::Question, {"是(&Y)", "否(&N)"}, {"是", "否"}, kAnswerNo},
+        {"no translation", empty.path(), 0x40, QMessageBox::Information, {"OK"}, {"OK"},
+         kAnswerOk},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -507,7 +547,11 @@ TEST(QtDialogsTest, ShowsTextTitleAndIcon) {
                     captions << button->text();
                     spoken << button->accessibleName();
                 }
-                box->accept();
+                if (box->defaultButton() != nullptr) {
+                    box->defaultButton()->click();  // Enter
+                } else {
+                    box->accept();
+                }
             }
         });
         poll.start(10);
@@ -519,7 +563,8 @@ TEST(QtDialogsTest, ShowsTextTitleAndIcon) {
             }
         });
         watchdog.start(5000);
-        dialogs.ShowMessage(Utf8ToGbk("没有下一页了。"), Utf8ToGbk("提示"), c.style);
+        EXPECT_EQ(dialogs.ShowMessage(Utf8ToGbk("没有下一页了。"), Utf8ToGbk("提示"), c.style),
+                  c.on_enter);
         EXPECT_EQ(text, "没有下一页了。");
         EXPECT_EQ(title, "提示");
         EXPECT_EQ(icon, c.icon);

@@ -113,6 +113,7 @@ class LauncherTest : public testing::Test {
         environment.emplace("DISPLAY", std::nullopt);
         environment.emplace("WAYLAND_DISPLAY", std::nullopt);
         environment.emplace("XDG_CONFIG_HOME", (root_ / "config").string());
+        environment.emplace("XDG_DATA_HOME", (root_ / "data").string());
         environment.emplace("HOME", (root_ / "home").string());
         environment.emplace("VENNADAR_TEST_KERNEL_RECORD", RecordPath().string());
         environment.emplace("VENNADAR_TEST_KERNEL_STATUS", std::nullopt);

@@ -12,8 +12,8 @@
 #include "core/listing/navigation.h"
 #include "core/reader/article_reader.h"
 #include "core/text/code_page.h"
-#include "support/fakes.h"
 #include "sample-site/sample_site.h"
+#include "support/fakes.h"
 
 namespace vennadar {
 namespace {
@@ -104,15 +104,17 @@ TEST_F(ListingEndToEnd, RelativeRowLinkOpensTheArticleAndItsRelativeAudio) {
     class RelativeListings final : public Http {
       public:
         RelativeListings(Http& inner, std::string base) : inner_(inner), base_(std::move(base)) {}
-        std::optional<std::string> Download(const std::string& address) override {
+        HttpResponse Fetch(const HttpRequest& request) override {
+            const std::string& address = request.address;
             requests.push_back(address);
-            std::optional<std::string> body = inner_.Download(address);
+            HttpResponse response = inner_.Fetch(request);
+            std::string& body = response.body;
             const std::string absolute = "href=\"" + base_ + "/archives/";
-            for (std::size_t at = 0; body && address.find("/archives/") == std::string::npos &&
-                                     (at = body->find(absolute, at)) != std::string::npos;) {
-                body->replace(at, absolute.size(), "href=\"/archives/");
+            for (std::size_t at = 0; address.find("/archives/") == std::string::npos &&
+                                     (at = body.find(absolute, at)) != std::string::npos;) {
+                body.replace(at, absolute.size(), "href=\"/archives/");
             }
-            return body;
+            return response;
         }
         std::vector<std::string> requests;
 

@@ -8,6 +8,7 @@
 
 #include "core/commands/main_commands.h"
 #include "core/commands/startup.h"
+#include "core/reader/article_reader.h"
 #include "core/search/search_command.h"
 #include "core/wait/wait.h"
 #include "support/fakes.h"
@@ -622,6 +623,178 @@ TEST_F(Waits, EveryActionThatWouldChangeTheListIsIgnoredMeanwhile) {
     EXPECT_FALSE(IsWaiting(*state_));
     EXPECT_EQ(state_->listing_query.page_number, 2);
     EXPECT_EQ(view_.rows[0].substr(0, 7), "jdxt2 1");
+}
+
+HttpResponse Answer(long status, std::string body = {}, std::string etag = {},
+                    std::string modified = {}) {
+    return HttpResponse{true, false, status, std::move(etag), std::move(modified), std::move(body)};
+}
+
+// The reader's memory: pages kept with their validators, shown offline, and the marks of rows.
+class Remembering : public Navigation {
+  protected:
+    Remembering() {
+        services_.store = &store_;
+        setenv("TZ", "UTC", 1);  // the notice's time is local time
+        tzset();
+        view_.title_of_handoff = [this] {
+            test::FakeArticleView article;
+            ShowArticle(*state_, article, services_);
+            article_announced_ = article.announced;
+            return GbkToUtf8(state_->article_handoff.title);
+        };
+        for (const char* id : {"home1", "home3", "fresh1"}) {
+            http_.pages[std::string("http://site/archives/") + id + ".html"] =
+                "<div>正文：</div></center>\n   <article id=\"post_content\">\n    <p>" +
+                std::string(id) + "</p>\n       </article>\n";
+        }
+    }
+
+    void Home() {
+        Start();
+        Choose("最新文章");
+    }
+
+    // The next run: the same store, nothing else kept.
+    void Restart() {
+        state_ = InitializeGlobals();
+        view_ = test::FakeMainView();
+        view_.title_of_handoff = [this] {
+            test::FakeArticleView article;
+            ShowArticle(*state_, article, services_);
+            return GbkToUtf8(state_->article_handoff.title);
+        };
+    }
+
+    void Open(int row) {
+        view_.selected = row;
+        ActivateListItem(*state_, view_, services_);
+    }
+
+    test::FakeStore store_;
+    std::vector<std::string> article_announced_;
+    static constexpr char kHome[] = "http://site/page/1";
+    static constexpr char kNotice[] = "离线，12-09 15:30";
+};
+
+TEST_F(Remembering, RevisitSendsTheKeptValidatorsAndUnchangedShowsTheKeptRows) {
+    http_.answers[kHome] =
+        Answer(200, ListingPage("home", 10), "\"v1\"", "Tue, 09 Dec 2025 15:00:00 GMT");
+    Home();
+    ASSERT_EQ(store_.kept.count(kHome), 1U);
+    EXPECT_EQ(store_.kept[kHome].etag, "\"v1\"");
+    EXPECT_EQ(http_.conditional.back(), "|");  // nothing was kept before
+
+    http_.answers[kHome] = Answer(304);
+    Key(kKeyF5);
+    EXPECT_EQ(http_.conditional.back(), "\"v1\"|Tue, 09 Dec 2025 15:00:00 GMT");
+    ASSERT_EQ(view_.rows.size(), 10U);
+    EXPECT_EQ(view_.rows[2], "home 3:发表日期：2020-01-04:点击：13");
+    EXPECT_TRUE(view_.announced.empty());  // unchanged is not offline
+    EXPECT_EQ(view_.title, "Vennadar - ");
+}
+
+struct FailureCase {
+    std::string name;
+    HttpResponse response;
+    bool offline;
+};
+
+class Failures : public Remembering, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(Failures, ShowTheKeptCopyOfflineOnlyWhenTheSiteCannotAnswer) {
+    Home();
+    Open(2);
+    http_.answers[kHome] = GetParam().response;
+    http_.answers["http://site/archives/home3.html"] = GetParam().response;
+    Key(kKeyF5);
+    if (!GetParam().offline) {
+        EXPECT_TRUE(view_.rows.empty());  // as without a kept copy
+        EXPECT_EQ(view_.title, "Vennadar - ");
+        EXPECT_TRUE(view_.announced.empty());
+        return;
+    }
+    EXPECT_EQ(view_.rows.size(), 10U);
+    EXPECT_EQ(GbkToUtf8(view_.title), std::string("Vennadar - （") + kNotice + "）");
+    EXPECT_EQ(view_.announced, std::vector<std::string>{kNotice});
+    Open(2);
+    EXPECT_EQ(article_announced_, std::vector<std::string>{kNotice});
+    EXPECT_EQ(view_.article_titles.back(), "home 3");  // the notice never reaches the title
+
+    http_.answers.clear();  // the site is back
+    Key(kKeyF5);
+    EXPECT_EQ(view_.title, "Vennadar - ");
+}
+
+HttpResponse Unanswered(bool unreachable) {
+    HttpResponse response;
+    response.unreachable = unreachable;
+    return response;
+}
+
+const FailureCase kFailures[] = {
+    {"Refused", Unanswered(true), true},
+    {"ServiceUnavailable", Answer(503, "busy"), true},
+    {"ServerError", Answer(500), true},
+    {"NotFound", Answer(404), false},
+    {"RefusedByTheReader", Unanswered(false), false},  // too large, an address it does not fetch
+};
+INSTANTIATE_TEST_SUITE_P(Site, Failures, ::testing::ValuesIn(kFailures), test::CaseName());
+
+TEST_F(Remembering, ArticlesAreNewAfterAFirstVisitUntilOpenedAndReadAcrossRuns) {
+    using enum RowMark;
+    http_.answers[kHome] = Unanswered(true);
+    Home();  // nothing shown: not a visit
+    http_.answers.clear();
+    Key(kKeyF5);
+    EXPECT_EQ(view_.marks, std::vector<RowMark>(10, kNone));  // a first visit marks nothing
+
+    Restart();
+    Serve("/page/1", "fresh", 2);
+    http_.pages[kHome] += ListingPage("home", 10);
+    Home();
+    ASSERT_EQ(view_.marks.size(), 12U);
+    EXPECT_EQ(view_.marks[0], kNew);
+    EXPECT_EQ(view_.marks[1], kNew);
+    EXPECT_EQ(view_.marks[2], kNone);
+    Key(kKeyF5);
+    EXPECT_EQ(view_.marks[1], kNew);  // kept for the run
+    Open(0);
+    EXPECT_EQ(view_.marks[0], kRead);  // at once
+    EXPECT_EQ(store_.read, std::set<std::string>{"http://site/archives/fresh1.html"});
+
+    Restart();
+    Home();
+    EXPECT_EQ(view_.marks[0], kRead);
+    EXPECT_EQ(view_.marks[1], kNone);  // new only in the run that first listed it
+}
+
+TEST_F(Remembering, SearchesAreNeitherKeptNorMarkedNew) {
+    Home();
+    view_.search_text = "中";
+    http_.pages["http://site/page/1?s=%E4%B8%AD"] = ListingPage("hit", 3);
+    SearchCommand(*state_, view_, services_);
+    SearchCommand(*state_, view_, services_);
+    EXPECT_EQ(view_.marks, std::vector<RowMark>(3, RowMark::kNone));
+    EXPECT_EQ(store_.kept.count("http://site/page/1?s=%E4%B8%AD"), 0U);
+    EXPECT_EQ(store_.visited, std::set<std::string>{kHome});
+    EXPECT_EQ(http_.conditional.back(), "|");
+}
+
+TEST_F(Remembering, ClearingAsksWithNoAsTheDefaultAndForgetsOnYes) {
+    for (const int answer : {kAnswerNo, kAnswerYes}) {
+        SCOPED_TRACE(answer);
+        Restart();
+        Home();
+        Open(2);
+        dialogs_.answer = answer;
+        ClearReadingHistoryCommand(*state_, view_, services_);
+        EXPECT_EQ(dialogs_.shown.back(),
+                  (ShownMessage{"清除全部阅读记录和保存的网页吗？", "提示",
+                                kStyleYesNo | kStyleQuestionIcon | kStyleDefaultSecond}));
+        EXPECT_EQ(view_.marks[2], answer == kAnswerYes ? RowMark::kNone : RowMark::kRead);
+        EXPECT_EQ(store_.clears, answer == kAnswerYes ? 1 : 0);
+    }
 }
 
 }  // namespace

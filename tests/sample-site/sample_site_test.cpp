@@ -403,12 +403,74 @@ TEST_F(SampleSiteTest, SitePagesAndImagesAreServed) {
     EXPECT_TRUE(image->body.starts_with("\x89PNG"));
 }
 
+// Pages carry validators; naming them gets 304 until the content changes. The switches publish
+// new articles at the top of the home listing and make the site answer 503.
+TEST(SampleSiteSwitches, ConditionalAnswersFollowPublishingAndUnavailability) {
+    SampleSite site;
+    ASSERT_TRUE(site.Start());
+    httplib::Client client("127.0.0.1", site.Port());
+    const auto first = client.Get("/page/1");
+    ASSERT_TRUE(first);
+    const std::string etag = first->get_header_value("ETag");
+    const std::string modified = first->get_header_value("Last-Modified");
+    EXPECT_FALSE(etag.empty());
+    EXPECT_TRUE(modified.ends_with(" GMT")) << modified;
+
+    struct Case {
+        const char* name;
+        httplib::Headers headers;
+        int status;
+    };
+    const Case before[] = {
+        {"SameTag", {{"If-None-Match", etag}}, 304},
+        {"SameDate", {{"If-Modified-Since", modified}}, 304},
+        {"OtherTagWinsOverTheDate",
+         {{"If-None-Match", "\"x\""}, {"If-Modified-Since", modified}},
+         200},
+        {"Plain", {}, 200},
+    };
+    for (const Case& c : before) {
+        const auto result = client.Get("/page/1", c.headers);
+        ASSERT_TRUE(result) << c.name;
+        EXPECT_EQ(result->status, c.status) << c.name;
+        EXPECT_EQ(result->body.empty(), c.status == 304) << c.name;
+    }
+
+    site.SetPublished(2);
+    const auto changed = client.Get("/page/1", {{"If-None-Match", etag}});
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(changed->status, 200);
+    EXPECT_NE(changed->get_header_value("Last-Modified"), modified);
+    const std::size_t newest = changed->body.find("新文章 2");
+    EXPECT_NE(newest, std::string::npos);
+    EXPECT_LT(newest, changed->body.find("新文章 1"));
+    EXPECT_LT(changed->body.find("新文章 1"), changed->body.find(Articles().front().title));
+    const auto added =
+        client.Get(("/archives/" + std::to_string(kFirstPublishedId + 1) + ".html").c_str());
+    ASSERT_TRUE(added);
+    EXPECT_EQ(added->status, 200);
+    EXPECT_NE(added->body.find("新文章 2"), std::string::npos);
+
+    site.SetUnavailable(true);
+    for (const char* path : {"/page/1", "/archives/1.html", "/category/zxdt"}) {
+        const auto result = client.Get(path);
+        ASSERT_TRUE(result) << path;
+        EXPECT_EQ(result->status, 503) << path;
+    }
+    site.SetUnavailable(false);
+    const auto back = client.Get("/page/1");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->status, 200);
+}
+
 TEST(SampleSiteServer, BindsLoopbackAndRefusesATakenPort) {
     SampleSite first;
     ASSERT_TRUE(first.Start());
     EXPECT_GT(first.Port(), 0);
     EXPECT_EQ(first.BaseUrl(), "http://127.0.0.1:" + std::to_string(first.Port()));
-    SampleSite second(SiteOptions{first.Port(), "1.0.0.8"});
+    SiteOptions same_port;
+    same_port.port = first.Port();
+    SampleSite second(same_port);
     EXPECT_FALSE(second.Start());
     first.Stop();
     first.Stop();  // a second stop is harmless

@@ -157,7 +157,8 @@ def steps(session):
         s("Alt+X once more", keys("alt+x"), [r"^最新动态"], [MENU_BAR]),
         # Alt+letter opens a menu on its first item: its title, then the item.
         s("the 操作 menu", keys("alt+c"), [r"^操作", r"^打开网站首页"], KEY_LETTER),
-        s("退出 in it", keys("Down"), [r"^退出"], KEY_LETTER),
+        s("清除阅读记录 in it", keys("Down"), [r"^清除阅读记录"], KEY_LETTER),
+        s("退出 below it", keys("Down"), [r"^退出"], KEY_LETTER),
         s("on to the 帮助 menu", keys("Right"), [r"^帮助", r"^使用说明"], KEY_LETTER),
         s("close the menus", keys("Escape"), [], KEY_LETTER),
         s("back in the list", keys("alt+x"), [r"^最新动态"], [MENU_BAR]),
@@ -177,7 +178,7 @@ def steps(session):
 def update_offer():
     s = Step
     return [
-        s("退出 ends the program", keys("alt+c", "Down", "Return"), exits=True),
+        s("退出 ends the program", keys("alt+c", "Up", "Return"), exits=True),
         s("an update offered at start-up", restart_offering_update,
           [r"发现新版本9\.9\.9\.9，是否立即更新", BUTTON_YES], KEY_LETTER, seconds=30),
         s("declining it: the list", keys("Escape"), [r"^最新文章"]),

@@ -13,23 +13,35 @@
 
 namespace vennadar::test {
 
-// Serves pages from a map; records every address asked for. Unknown addresses fail. Started
-// downloads arrive at once, unless `hold` keeps them until Arrive.
+// Serves pages from a map with status 200; records every address asked for. Unknown addresses
+// fail as a refused connection would. `answers` gives whole responses instead, where the test
+// needs a status or validators; `conditional` records the validators each request carried.
+// Started downloads arrive at once, unless `hold` keeps them until Arrive.
 class FakeHttp final : public Http {
   public:
-    std::optional<std::string> Download(const std::string& address) override {
-        requests.push_back(address);
-        const auto page = pages.find(address);
+    HttpResponse Fetch(const HttpRequest& request) override {
+        requests.push_back(request.address);
+        conditional.push_back(request.if_none_match + "|" + request.if_modified_since);
+        if (const auto answer = answers.find(request.address); answer != answers.end()) {
+            return answer->second;
+        }
+        const auto page = pages.find(request.address);
         if (page == pages.end()) {
-            return std::nullopt;
+            HttpResponse refused;
+            refused.unreachable = true;
+            return refused;
         }
-        return page->second;
+        HttpResponse response;
+        response.answered = true;
+        response.status = 200;
+        response.body = page->second;
+        return response;
     }
-    DownloadId StartDownload(const std::string& address, DownloadDone done) override {
+    DownloadId StartFetch(const HttpRequest& request, FetchDone done) override {
         if (!hold) {
-            return Http::StartDownload(address, std::move(done));
+            return Http::StartFetch(request, std::move(done));
         }
-        held[++last_id] = {address, std::move(done)};
+        held[++last_id] = {request, std::move(done)};
         return last_id;
     }
     void CancelDownload(DownloadId id) override {
@@ -42,15 +54,70 @@ class FakeHttp final : public Http {
         auto waiting = std::move(held);
         held.clear();
         for (auto& [id, download] : waiting) {
-            download.second(Download(download.first));
+            download.second(Fetch(download.first));
         }
     }
     std::map<std::string, std::string> pages;
+    std::map<std::string, HttpResponse> answers;
     std::vector<std::string> requests;
+    std::vector<std::string> conditional;  // "If-None-Match|If-Modified-Since" of each request
     bool hold = false;
-    std::map<DownloadId, std::pair<std::string, DownloadDone>> held;
+    std::map<DownloadId, std::pair<HttpRequest, FetchDone>> held;
     std::vector<DownloadId> cancelled;
     DownloadId last_id = 0;
+};
+
+// The reader's memory in plain containers; writes land at once. `now` is the clock of kept times.
+class FakeStore final : public Store {
+  public:
+    ListingMarks MarksFor(const std::string& page,
+                          const std::vector<std::string>& articles) override {
+        ListingMarks marks;
+        marks.page_visited = visited.count(page) != 0;
+        for (const std::string& article : articles) {
+            marks.listed.push_back(listed.count(article) != 0);
+            marks.read.push_back(read.count(article) != 0);
+        }
+        return marks;
+    }
+    std::optional<KeptPage> Kept(const std::string& address) override {
+        const auto found = kept.find(address);
+        if (found == kept.end()) {
+            return std::nullopt;
+        }
+        return found->second;
+    }
+    void NoteListed(const std::string& page, const std::vector<std::string>& articles) override {
+        visited.insert(page);
+        listed.insert(articles.begin(), articles.end());
+    }
+    void NoteRead(const std::string& article) override { read.insert(article); }
+    void Keep(const std::string& address, const KeptPage& page) override {
+        kept[address] = page;
+        kept[address].kept_at = now;
+        shown.push_back(address);
+    }
+    void NoteShown(const std::string& address, bool confirmed) override {
+        const auto found = kept.find(address);
+        if (found != kept.end() && confirmed) {
+            found->second.kept_at = now;
+        }
+        shown.push_back(address);
+    }
+    void Clear() override {
+        visited.clear();
+        listed.clear();
+        read.clear();
+        kept.clear();
+        ++clears;
+    }
+    std::set<std::string> visited;
+    std::set<std::string> listed;
+    std::set<std::string> read;
+    std::map<std::string, KeptPage> kept;
+    std::vector<std::string> shown;    // every address kept or shown again, in order
+    std::int64_t now = 1'765'294'200;  // 2025-12-09 15:30 UTC
+    int clears = 0;
 };
 
 class FakeSounds final : public SoundPlayer {
@@ -114,9 +181,17 @@ class FakeMainView final : public MainView {
     void SetTitle(const Text& text) override { title = text; }
     void ClearList() override {
         rows.clear();
+        marks.clear();
         selected = -1;
     }
-    void AppendRow(const Text& text) override { rows.push_back(GbkToUtf8(text)); }
+    void AppendRow(const Text& text) override {
+        rows.push_back(GbkToUtf8(text));
+        marks.push_back(RowMark::kNone);
+    }
+    void SetRowMark(int index, RowMark mark) override {
+        marks.at(static_cast<std::size_t>(index)) = mark;
+    }
+    void Announce(const Text& notice) override { announced.push_back(GbkToUtf8(notice)); }
     int RowCount() const override { return static_cast<int>(rows.size()); }
     Text RowText(int index) const override {
         return index >= 0 && index < RowCount() ? Utf8ToGbk(rows[static_cast<std::size_t>(index)])
@@ -145,6 +220,8 @@ class FakeMainView final : public MainView {
     std::function<std::string()> title_of_handoff = [] { return std::string(); };
     Text title = "Vennadar";
     std::vector<std::string> rows;  // UTF-8
+    std::vector<RowMark> marks;     // one per row
+    std::vector<std::string> announced;
     int selected = -1;
     std::string focus;
     std::string search_text;       // UTF-8
@@ -224,6 +301,7 @@ class FakeArticleView final : public ArticleView {
     void CopyToClipboard(const Text& text) override { clipboard = text; }
     void CloseWindow() override { closed = true; }
     MediaPlayer& Player() override { return player; }
+    void Announce(const Text& notice) override { announced.push_back(GbkToUtf8(notice)); }
     void OfferMediaControls(const std::string& source) override { media_controls = source; }
     void PlaybackKeysRegistered() override { ++keys_registered; }
 
@@ -238,6 +316,7 @@ class FakeArticleView final : public ArticleView {
     FakePlayer player;
     std::string media_controls;  // the address offered to the desktop, if any
     int keys_registered = 0;     // times the window was told the keys were registered
+    std::vector<std::string> announced;
 };
 
 }  // namespace vennadar::test

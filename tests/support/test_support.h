@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -24,6 +26,30 @@ struct CaseName {
     std::string operator()(const Info& info) const {
         return info.param.name;
     }
+};
+
+}  // namespace vennadar::test
+
+namespace vennadar::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TemporaryFolder {
+  public:
+    TemporaryFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vennadar-test-XXXXXX").string();
+        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
 };
 
 }  // namespace vennadar::test

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <vector>
 
 namespace vennadar {
@@ -21,11 +22,57 @@ struct CurlDeleter {
 };
 using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
 
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
+
+// What one transfer collects, and the request headers it must keep alive until it ends.
 struct Body {
     std::string bytes;
     std::size_t limit = 0;
     bool too_large = false;
+    std::string etag;
+    std::string last_modified;
+    HeaderList request_headers;
 };
+
+// The value of a response header line when it is `name` (case-insensitive), else nothing.
+std::optional<std::string> HeaderValue(std::string_view line, std::string_view name) {
+    if (line.size() <= name.size() || line[name.size()] != ':') {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = line[i];
+        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != name[i]) {
+            return std::nullopt;
+        }
+    }
+    std::string_view value = line.substr(name.size() + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+        value.remove_prefix(1);
+    }
+    while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ' ||
+                              value.back() == '\t')) {
+        value.remove_suffix(1);
+    }
+    return std::string(value);
+}
+
+std::size_t ReadHeader(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* body = static_cast<Body*>(user);
+    const std::string_view line(data, size * count);
+    if (line.substr(0, 5) == "HTTP/") {  // a new response (after a redirect): its own headers
+        body->etag.clear();
+        body->last_modified.clear();
+    } else if (auto etag = HeaderValue(line, "etag")) {
+        body->etag = std::move(*etag);
+    } else if (auto modified = HeaderValue(line, "last-modified")) {
+        body->last_modified = std::move(*modified);
+    }
+    return size * count;
+}
 
 std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto* body = static_cast<Body*>(user);
@@ -46,9 +93,9 @@ void GlobalInit() {
 // Every limit in one place, for both ways of downloading. False when libcurl refuses to restrict
 // the protocols: it would fetch file: or any other address it knows, so no download at all then.
 bool Configure(CURL* curl, const HttpLimits& limits, const ProtocolSetter& set_protocols,
-               const std::string& address, Body& body) {
+               const HttpRequest& request, Body& body) {
     body.limit = limits.max_body_bytes;
-    curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+    curl_easy_setopt(curl, CURLOPT_URL, request.address.c_str());
     if (set_protocols(curl, CURLOPT_PROTOCOLS_STR, "http,https") != CURLE_OK ||
         set_protocols(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") != CURLE_OK) {
         return false;
@@ -70,6 +117,18 @@ bool Configure(CURL* curl, const HttpLimits& limits, const ProtocolSetter& set_p
     }
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, ReadHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &body);
+    curl_slist* headers = nullptr;
+    if (!request.if_none_match.empty()) {
+        headers = curl_slist_append(headers, ("If-None-Match: " + request.if_none_match).c_str());
+    }
+    if (!request.if_modified_since.empty()) {
+        headers =
+            curl_slist_append(headers, ("If-Modified-Since: " + request.if_modified_since).c_str());
+    }
+    body.request_headers.reset(headers);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     return true;
 }
 
@@ -79,11 +138,35 @@ long ConnectsOf(CURL* curl) {
     return connects;
 }
 
-std::optional<std::string> Outcome(CURLcode code, Body& body) {
-    if (code != CURLE_OK || body.too_large) {
-        return std::nullopt;
+// The failures where the network, not the program, kept the answer away: the server refused,
+// dropped or never finished the exchange.
+bool IsUnreachable(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+            return true;
+        default:
+            return false;
     }
-    return std::move(body.bytes);
+}
+
+HttpResponse Outcome(CURL* curl, CURLcode code, Body& body) {
+    HttpResponse response;
+    if (code != CURLE_OK || body.too_large) {
+        response.unreachable = !body.too_large && IsUnreachable(code);
+        return response;
+    }
+    response.answered = true;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
+    response.etag = std::move(body.etag);
+    response.last_modified = std::move(body.last_modified);
+    response.body = std::move(body.bytes);
+    return response;
 }
 
 }  // namespace
@@ -100,7 +183,7 @@ struct CurlHttp::Multi {
     struct Transfer {
         CurlHandle handle;
         Body body;
-        DownloadDone done;
+        FetchDone done;
     };
 
     explicit Multi(CurlHttp& owner) : owner_(owner), multi_(curl_multi_init()) {
@@ -130,7 +213,7 @@ struct CurlHttp::Multi {
         }
     }
 
-    DownloadId Start(const std::string& address, DownloadDone done) {
+    DownloadId Start(const HttpRequest& request, FetchDone done) {
         const DownloadId id = ++last_id_;
         Transfer transfer;
         transfer.handle = TakeHandle();
@@ -139,14 +222,14 @@ struct CurlHttp::Multi {
         auto [entry, inserted] = transfers_.emplace(id, std::move(transfer));
         static_cast<void>(inserted);
         if (curl == nullptr ||
-            !Configure(curl, owner_.limits_, owner_.set_protocols_, address, entry->second.body)) {
-            Finish(id, std::nullopt);
+            !Configure(curl, owner_.limits_, owner_.set_protocols_, request, entry->second.body)) {
+            Finish(id, HttpResponse{});
             return id;
         }
         curl_easy_setopt(curl, CURLOPT_PRIVATE,
                          reinterpret_cast<void*>(static_cast<std::uintptr_t>(id)));
         if (curl_multi_add_handle(multi_, curl) != CURLM_OK) {
-            Finish(id, std::nullopt);
+            Finish(id, HttpResponse{});
         }
         return id;
     }
@@ -254,26 +337,26 @@ struct CurlHttp::Multi {
                 continue;
             }
             curl_multi_remove_handle(multi_, found->second.handle.get());
-            Finish(id, Outcome(code, found->second.body));
+            Finish(id, Outcome(found->second.handle.get(), code, found->second.body));
         }
     }
 
     // Hands the outcome to the event loop, so `done` never runs inside libcurl or inside
     // StartDownload, and may start or cancel downloads itself.
-    void Finish(DownloadId id, std::optional<std::string> body) {
+    void Finish(DownloadId id, HttpResponse response) {
         const auto found = transfers_.find(id);
         if (found == transfers_.end()) {
             return;
         }
-        DownloadDone done = std::move(found->second.done);
+        FetchDone done = std::move(found->second.done);
         Recycle(std::move(found->second.handle));
         transfers_.erase(found);
         delivered_.insert(id);
         QMetaObject::invokeMethod(
             &context_,
-            [this, id, done = std::move(done), body = std::move(body)]() mutable {
+            [this, id, done = std::move(done), response = std::move(response)]() mutable {
                 if (delivered_.erase(id) != 0) {
-                    done(std::move(body));
+                    done(std::move(response));
                 }
             },
             Qt::QueuedConnection);
@@ -302,31 +385,31 @@ CurlHttp::CurlHttp(HttpLimits limits, ProtocolSetter set_protocols)
 
 CurlHttp::~CurlHttp() = default;
 
-std::optional<std::string> CurlHttp::Download(const std::string& address) {
+HttpResponse CurlHttp::Fetch(const HttpRequest& request) {
     GlobalInit();  // at the first download, not at start-up
     if (!blocking_) {
         blocking_ = std::make_unique<Blocking>();
     }
     CURL* curl = blocking_->handle.get();
     if (curl == nullptr) {
-        return std::nullopt;
+        return {};
     }
     curl_easy_reset(curl);
     Body body;
-    if (!Configure(curl, limits_, set_protocols_, address, body)) {
-        return std::nullopt;
+    if (!Configure(curl, limits_, set_protocols_, request, body)) {
+        return {};
     }
     const CURLcode code = curl_easy_perform(curl);
     blocking_->connections += ConnectsOf(curl);
-    return Outcome(code, body);
+    return Outcome(curl, code, body);
 }
 
-DownloadId CurlHttp::StartDownload(const std::string& address, DownloadDone done) {
+DownloadId CurlHttp::StartFetch(const HttpRequest& request, FetchDone done) {
     GlobalInit();
     if (!multi_) {
         multi_ = std::make_unique<Multi>(*this);
     }
-    return multi_->Start(address, std::move(done));
+    return multi_->Start(request, std::move(done));
 }
 
 void CurlHttp::CancelDownload(DownloadId id) {

@@ -38,8 +38,8 @@ class CurlHttp final : public Http {
     CurlHttp(const CurlHttp&) = delete;
     CurlHttp& operator=(const CurlHttp&) = delete;
 
-    std::optional<std::string> Download(const std::string& address) override;
-    DownloadId StartDownload(const std::string& address, DownloadDone done) override;
+    HttpResponse Fetch(const HttpRequest& request) override;
+    DownloadId StartFetch(const HttpRequest& request, FetchDone done) override;
     void CancelDownload(DownloadId id) override;
 
     // Connections opened so far by both ways of downloading (for measurements and tests).

@@ -62,7 +62,8 @@ int QtDialogs::ShowMessage(const Text& text, const Text& title, int style) {
     }
     if ((style & 0x0F) == kStyleYesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton((style & kStyleDefaultSecond) != 0 ? QMessageBox::No
+                                                                : QMessageBox::Yes);
         NameByCaptions(&box);
         return RunModal(box) == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
     }

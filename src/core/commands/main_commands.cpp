@@ -2,6 +2,7 @@
 
 #include "core/listing/navigation.h"
 #include "core/reader/link_address.h"
+#include "core/text/code_page.h"
 #include "core/wait/wait.h"
 
 namespace vennadar {
@@ -66,6 +67,19 @@ void BackToCategoryList(AppState& state, MainView& view, Services& services) {
 
 void ExitCommand(MainView& view) {
     view.CloseWindow();
+}
+
+void ClearReadingHistoryCommand(AppState& state, MainView& view, Services& services) {
+    const int answer = services.dialogs.ShowMessage(
+        Utf8ToGbk("清除全部阅读记录和保存的网页吗？"), Utf8ToGbk("提示"),
+        kStyleYesNo | kStyleQuestionIcon | kStyleDefaultSecond);
+    if (answer != kAnswerYes) {
+        return;
+    }
+    if (services.store != nullptr) {
+        services.store->Clear();
+    }
+    ForgetMarks(state, view);
 }
 
 }  // namespace vennadar

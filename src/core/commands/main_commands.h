@@ -25,5 +25,7 @@ void OpenChatGroup(Services& services);
 void OpenSelectedArticleInBrowser(const AppState& state, const MainView& view, Services& services);
 void BackToCategoryList(AppState& state, MainView& view, Services& services);
 void ExitCommand(MainView& view);
+// Asks, then empties the reader's memory for real and takes the marks off the list.
+void ClearReadingHistoryCommand(AppState& state, MainView& view, Services& services);
 
 }  // namespace vennadar

@@ -35,6 +35,12 @@ void RefreshListing(AppState& state, MainView& view, Services& services);
 // shown and no modifier is held.
 void ListKeyPressed(AppState& state, MainView& view, Services& services, KeyEvent key);
 
+// The article window has opened: when it showed a body, the rows of that article say read.
+void ShowArticleRead(AppState& state, MainView& view);
+
+// The reader's memory was cleared: no row says read or new any more.
+void ForgetMarks(AppState& state, MainView& view);
+
 // Right click on the article list.
 void ListContextMenuRequested(const AppState& state, MainView& view);
 

@@ -34,6 +34,8 @@ class ArticleView {
     // way took one): the window takes the rest as its own keys until it closes.
     virtual void PlaybackKeysRegistered() = 0;
     virtual void CloseWindow() = 0;
+    // Says a short notice once; it never becomes part of the title.
+    virtual void Announce(const Text& notice) { static_cast<void>(notice); }
 };
 
 }  // namespace vennadar

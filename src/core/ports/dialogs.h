@@ -14,6 +14,8 @@ inline constexpr int kStyleErrorIcon = 0x10;
 inline constexpr int kStyleQuestionIcon = 0x20;
 inline constexpr int kStyleWarningIcon = 0x30;
 inline constexpr int kStyleInformationIcon = 0x40;
+// The second button (No) is the default, for questions whose Yes cannot be undone.
+inline constexpr int kStyleDefaultSecond = 0x100;
 
 inline constexpr int kAnswerOk = 1;
 inline constexpr int kAnswerYes = 6;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/state/listing_row.h"
 #include "core/text/text.h"
 
 namespace vennadar {
@@ -19,6 +20,14 @@ class MainView {
     virtual int SelectedIndex() const = 0;
     virtual void SetSelectedIndex(int index) = 0;  // out of range: nothing selected
     virtual void FocusList() = 0;
+    // An article row's state, said after the row's text and shown beside it; the row's text
+    // itself stays as it is.
+    virtual void SetRowMark(int index, RowMark mark) {
+        static_cast<void>(index);
+        static_cast<void>(mark);
+    }
+    // Says a short notice once, on the control that has the focus (after the row it says).
+    virtual void Announce(const Text& notice) { static_cast<void>(notice); }
 
     virtual Text SearchText() const = 0;
     virtual void FocusSearchBox() = 0;

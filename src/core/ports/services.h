@@ -5,6 +5,7 @@
 #include "core/ports/hot_keys.h"
 #include "core/ports/http.h"
 #include "core/ports/sound_player.h"
+#include "core/ports/store.h"
 #include "core/ports/zoom.h"
 #include "core/settings/build_settings.h"
 
@@ -19,6 +20,7 @@ struct Services {
     Desktop& desktop;
     BuildSettings settings;
     HotKeys* hot_keys = nullptr;  // none where the desktop offers no system-wide keys
+    Store* store = nullptr;       // none: the reader remembers nothing between runs
     Zoom* zoom = nullptr;         // none: the text keeps the desktop's size
 };
 

@@ -18,9 +18,24 @@ void ShowArticle(AppState& state, ArticleView& view, Services& services) {
     if (!ExtractArticleBody(state, view, services)) {
         return;
     }
+    NoteArticleRead(state, services);
     ExtractArticleLinks(state, view);
     OfferAudio(state, view, services);
     view.SetSelectedLink(0);
+    if (!state.article_offline_notice.empty()) {
+        view.Announce(state.article_offline_notice);
+    }
+}
+
+void NoteArticleRead(AppState& state, Services& services) {
+    state.article_read = true;
+    if (services.store == nullptr) {
+        return;
+    }
+    const std::string address = GbkToUtf8(state.article_handoff.link);
+    state.new_articles.erase(address);
+    state.read_articles.insert(address);
+    services.store->NoteRead(address);
 }
 
 bool ExtractArticleBody(AppState& state, ArticleView& view, Services& services) {

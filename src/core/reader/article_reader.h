@@ -10,6 +10,9 @@ namespace vennadar {
 // The article window's created event: title, body text, links, the audio offer, first link.
 void ShowArticle(AppState& state, ArticleView& view, Services& services);
 
+// The article opened with a body: it is read, in the reader's memory and in this run's lists.
+void NoteArticleRead(AppState& state, Services& services);
+
 // Cuts the body out of the page text; false (after its message) when there is none.
 bool ExtractArticleBody(AppState& state, ArticleView& view, Services& services);
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ struct ListingSnapshot {
     ListingQuery listing_query{0, false, false, {}};
     bool showing_categories = false;
     ListingRows current_rows;
+    std::vector<RowMark> row_marks;
     std::string listing_address;
     std::int32_t last_category_index = 0;
     std::vector<Text> row_texts;
@@ -54,12 +56,21 @@ struct AppState {
     ListingQuery listing_query{0, false, false, {}};
     bool showing_categories = false;
     ListingRows current_rows;
-    std::string listing_address;  // where current_rows came from: the base of their links
+    std::vector<RowMark> row_marks;  // one per current row
+    std::string listing_address;     // where current_rows came from: the base of their links
     RegexPattern listing_regex;
     std::int32_t last_category_index = 0;
     ArticleHandoff article_handoff;
+    Text article_offline_notice;  // empty unless the article is a kept copy shown offline
+    bool article_read = false;    // the article window opened with a body
     Text remote_version;
     PendingWait wait;
+    // The reader's memory during this run. Articles are new from the listing that first showed
+    // them until they are opened; read ones are known here too, since the store writes in the
+    // background and a list shown again at once must not miss them.
+    std::set<std::string> new_articles;
+    std::set<std::string> read_articles;
+    Text main_title;  // the window's title without an offline notice; empty until first needed
     // The start-up update check runs in the background: nobody waits for it.
     bool update_check_running = false;
     std::uint64_t update_download = 0;

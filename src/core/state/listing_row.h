@@ -18,6 +18,9 @@ struct ListingRow {
 
 using ListingRows = std::vector<ListingRow>;
 
+// What the list says of an article row after its text: opened before, or new since the last visit.
+enum class RowMark { kNone, kRead, kNew };
+
 // The article list's text of a row: title, ":发表日期：", date, ":点击：", clicks.
 Text RowLine(const ListingRow& row);
 

@@ -13,6 +13,7 @@ void RememberListing(AppState& state, const MainView& view) {
     before.listing_query = state.listing_query;
     before.showing_categories = state.showing_categories;
     before.current_rows = state.current_rows;
+    before.row_marks = state.row_marks;
     before.listing_address = state.listing_address;
     before.last_category_index = state.last_category_index;
     before.row_texts.clear();
@@ -26,27 +27,49 @@ void RememberListing(AppState& state, const MainView& view) {
     state.wait.list_changed = false;
 }
 
-void WaitForDownload(AppState& state, MainView& view, Services& services,
-                     const std::string& address, DownloadDone arrived) {
+namespace {
+
+void WaitForFetch(AppState& state, MainView& view, Services& services, const HttpRequest& request,
+                  FetchDone arrived) {
     PendingWait& wait = state.wait;
     wait.active = true;
     const std::uint64_t generation = ++wait.generation;
     view.SetBusy(true);
-    const DownloadId id = services.http.StartDownload(
-        address,
-        [&state, &view, generation, arrived = std::move(arrived)](std::optional<std::string> body) {
+    const DownloadId id = services.http.StartFetch(
+        request, [&state, &view, generation, arrived = std::move(arrived)](HttpResponse response) {
             if (!state.wait.active || state.wait.generation != generation) {
                 return;  // given up meanwhile
             }
             state.wait.active = false;
             state.wait.download = 0;
             view.SetBusy(false);
-            arrived(std::move(body));
+            arrived(std::move(response));
         });
     // A download that finished before StartDownload returned has nothing left to cancel.
     if (wait.active && wait.generation == generation) {
         wait.download = id;
     }
+}
+
+}  // namespace
+
+void WaitForDownload(AppState& state, MainView& view, Services& services,
+                     const std::string& address, DownloadDone arrived) {
+    WaitForFetch(state, view, services, HttpRequest{address, {}, {}},
+                 [arrived = std::move(arrived)](HttpResponse response) {
+                     arrived(Http::BodyOf(std::move(response)));
+                 });
+}
+
+void WaitForPage(AppState& state, MainView& view, Services& services, const std::string& address,
+                 bool keepable, std::function<void(ArrivedPage)> arrived) {
+    PageFetch fetch = PreparePageFetch(services.store, address, keepable);
+    const HttpRequest request = fetch.request;
+    WaitForFetch(
+        state, view, services, request,
+        [&services, fetch = std::move(fetch), arrived = std::move(arrived)](HttpResponse response) {
+            arrived(ResolvePage(services.store, fetch, std::move(response)));
+        });
 }
 
 void ListingChangedDuringAction(AppState& state) {
@@ -67,11 +90,15 @@ void GiveUpWait(AppState& state, MainView& view, Services& services) {
         state.listing_query = before.listing_query;
         state.showing_categories = before.showing_categories;
         state.current_rows = before.current_rows;
+        state.row_marks = before.row_marks;
         state.listing_address = before.listing_address;
         state.last_category_index = before.last_category_index;
         view.ClearList();
-        for (const Text& row : before.row_texts) {
-            view.AppendRow(row);
+        for (std::size_t i = 0; i < before.row_texts.size(); ++i) {
+            view.AppendRow(before.row_texts[i]);
+            if (i < before.row_marks.size() && before.row_marks[i] != RowMark::kNone) {
+                view.SetRowMark(static_cast<int>(i), before.row_marks[i]);
+            }
         }
         view.SetSelectedIndex(before.selected_index);
         view.SetPreviousPageEnabled(before.previous_page_enabled);

@@ -6,6 +6,7 @@
 #include "core/ports/main_view.h"
 #include "core/ports/services.h"
 #include "core/state/app_state.h"
+#include "core/wait/kept_pages.h"
 
 namespace vennadar {
 
@@ -21,6 +22,12 @@ void RememberListing(AppState& state, const MainView& view);
 // leaves everything as it was. `arrived` may itself wait again within the same action.
 void WaitForDownload(AppState& state, MainView& view, Services& services,
                      const std::string& address, DownloadDone arrived);
+
+// The same for a listing or article page: a kept copy's validators go with the request, and
+// `arrived` gets the kept copy when the server says it is unchanged, or offline when the server
+// cannot be reached. `keepable` is false for search listings: they are never kept or shown offline.
+void WaitForPage(AppState& state, MainView& view, Services& services, const std::string& address,
+                 bool keepable, std::function<void(ArrivedPage)> arrived);
 
 // Marks that the list already shows a page of the running action (a later wait in it, given up,
 // puts the remembered list back).
