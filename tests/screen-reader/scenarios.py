@@ -4,6 +4,8 @@ Each step's `hear` patterns must match utterances in that order; no utterance ma
 `not_hear` pattern. The sample site's listings are fixed, so the rows are named where it matters.
 """
 
+import signal
+
 import orca_transcript as harness
 
 ROW = r":发表日期：\d{4}-\d{2}-\d{2}:点击：\d+"
@@ -65,6 +67,20 @@ def site_back(*names):
     return act
 
 
+def site_unavailable(*names):
+    """The site answers every request 503 from now on."""
+    def act(session):
+        session.site.send_signal(signal.SIGUSR1)
+        harness.key(*names)
+    return act
+
+
+def restart_publishing(session):
+    session.stop_site()
+    session.start_site("--publish", "2")
+    session.start_reader()
+
+
 def restart_offering_update(session):
     session.stop_site()
     session.start_site("--update-version", "9.9.9.9")
@@ -123,7 +139,8 @@ def steps(session):
         s("the link menu", keys("Menu"), [r"^复制链接"], KEY_LETTER),
         s("close the link menu", keys("Escape"), [], KEY_LETTER),
         s("Shift+Tab to the body", keys("shift+Tab"), [r"^正文"]),
-        s("close the article", keys("Return"), [r"感谢读者来信" + ROW]),
+        # Opened once, the row is read from then on: its mark follows its text.
+        s("close the article", keys("Return"), [r"感谢读者来信" + ROW, r"^已读"]),
         s("an article with audio asks first", keys("Down", "Down", "Return"),
           [r"提示", r"这篇文章含有音乐，是否播放", BUTTON_YES], KEY_LETTER),
         s("no audio: the article", keys("Escape"), [r"^正文", r"应不少读者的要求"]),
@@ -172,7 +189,7 @@ def steps(session):
         s("检查更新 with nothing newer", keys("alt+b", "Down", "Down", "Return"),
           [r"提示", r"你使用的1\.0\.0\.8是最新版", BUTTON_OK], KEY_LETTER),
         s("close that message", keys("Return"), [r"^最新动态"], closes_box=True),
-    ] + (update_offer() if session.tls else [])
+    ] + (update_offer() if session.tls else []) + remembering()
 
 
 def update_offer():
@@ -182,4 +199,24 @@ def update_offer():
         s("an update offered at start-up", restart_offering_update,
           [r"发现新版本9\.9\.9\.9，是否立即更新", BUTTON_YES], KEY_LETTER, seconds=30),
         s("declining it: the list", keys("Escape"), [r"^最新文章"]),
+    ]
+
+
+def remembering():
+    """The next run remembers what was read and listed, and shows kept pages offline."""
+    s = Step
+    return [
+        s("退出 to start again", keys("alt+c", "Up", "Return"), exits=True),
+        s("a restart with two new articles", restart_publishing,
+          [r"^Vennadar - ", r"^项目", r"^最新文章"], seconds=30),
+        s("a listing seen before: its new rows say so", keys("Return"), [ROW, r"^新"]),
+        s("the site answers 503: F5 shows the kept listing", site_unavailable("F5"),
+          [r"^离线，\d\d-\d\d \d\d:\d\d"]),
+        s("back to the categories", keys("BackSpace"), [r"^最新文章"]),
+        # The notice and the row the list lands on come together, in no fixed order.
+        s("a kept category offline", keys("Down", "Return"), [r"离线，"]),
+        s("the read row again", keys("Down", "Down"), [r"感谢读者来信" + ROW, r"^已读"]),
+        s("the site stopped: the kept article", site_down("Return"),
+          [r"感谢读者来信", r"^离线，"]),
+        s("close the kept article", keys("Return"), [r"感谢读者来信" + ROW]),
     ]
