@@ -285,6 +285,12 @@ class AltChordGuard final : public QObject {
     bool Quiet() const { return quiet_; }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress && quiet_ && watched->parent() == bar_ &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Alt) {
+            // The bar's menus close on an Alt press; the chord's own, handed back by a screen
+            // reader after the letter has opened a menu, is not one.
+            return true;
+        }
         if (event->type() != QEvent::Shortcut || dispatching_) {
             return false;
         }

@@ -41,7 +41,8 @@ void SpeakCurrentItemOnFocus(QAbstractItemView* view);
 void SpeakFocusBeforeCaret(QWidget* edit);
 
 // An Alt+letter shortcut never leaves the focus on the menu bar, even when Alt's release comes
-// late (a screen reader replays every key through the accessibility bus).
+// late (a screen reader replays every key through the accessibility bus), and a menu it opens
+// stays open when the Alt press comes late.
 void GuardAltNavigation(QMenuBar* bar);
 
 // A short notice ("正在加载…", "字号 150%") that a screen reader says once, without moving the

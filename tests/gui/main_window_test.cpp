@@ -316,6 +316,21 @@ TEST_F(MainWindowTest, AccessKeysMoveTheFocus) {
     EXPECT_TRUE(List()->hasFocus());
 }
 
+TEST_F(MainWindowTest, AnAltPressComingLateLeavesTheMenuOfItsChordOpen) {
+    QTest::keyClick(window_.get(), Qt::Key_C, Qt::AltModifier);
+    auto* menu = Find<QMenu>("OperationMenu");
+    ASSERT_TRUE(menu->isVisible());
+    // A screen reader hands the chord's Alt press back after the letter has opened the menu.
+    QTest::keyPress(menu, Qt::Key_Alt, Qt::AltModifier);
+    EXPECT_TRUE(menu->isVisible());
+    QTest::keyRelease(menu, Qt::Key_Alt);
+    // Alt pressed on its own, once the chord is over, still closes it.
+    QTest::qWait(500);
+    QTest::keyClick(menu, Qt::Key_Alt);
+    EXPECT_FALSE(menu->isVisible());
+    menu->hide();
+}
+
 TEST_F(MainWindowTest, ContextMenuKeyOnlyOverAListingRow) {
     Press(List(), Qt::Key_Menu);
     EXPECT_FALSE(window_->ListMenu()->isVisible());

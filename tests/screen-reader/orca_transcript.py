@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """What a blind user hears: runs the reader under the Orca screen reader and checks Orca's speech.
 
-Usage: orca_transcript.py READER SAMPLE_SITE [--print]
+Usage: orca_transcript.py [--wayland] READER SAMPLE_SITE [--print]
 
 Everything runs on a private X display (with openbox: menus need a window manager) and a private
 session bus; when the system allows it, in a private network namespace too, so the sample site can
@@ -11,6 +11,13 @@ manifest the build asks for (without a private namespace the update offer is not
 step of scenarios.py presses its keys and waits until Orca has said what the step expects; the
 speech that followed the step's first key belongs to that step. --print shows every step's speech;
 VENNADAR_ORCA_LOG=FILE keeps Orca's whole debug log.
+
+--wayland runs the reader natively under a headless Wayland compositor instead (sway without
+Xwayland, as tests/wayland/run-wayland-test does), keys typed through wtype. Orca 43 reads and
+sets the keyboard map with xkbcomp on $DISPLAY and stops at start without one: where a Wayland
+desktop gives it Xwayland's display, Orca alone is given the private X display here; the reader
+has none. There Orca hears no keys of its own, so steps marked x11_only are skipped and steps
+with a wayland_hear expect that.
 """
 
 import http.server
@@ -40,6 +47,13 @@ QUIET_SECONDS = 0.6  # speech that trails a step's expected words still belongs 
 SPEECH = re.compile(r"^(\d\d):(\d\d):(\d\d\.\d+) - SPEECH OUTPUT: '(.*)'(?:\{.*\})?$")
 TOOLS = ["orca", "openbox", "xvfb-run", "dbus-run-session", "xdotool",
          "/usr/libexec/at-spi-bus-launcher"]
+WAYLAND_TOOLS = ["orca", "sway", "wtype", "setpriv", "xvfb-run", "dbus-run-session",
+                 "/usr/libexec/at-spi-bus-launcher"]
+FAKE_PORTAL = os.path.join(HERE, "..", "portal", "fake_portal")
+# xdotool's names for the modifiers: wtype's name for the modifier, and the key that sets it.
+WTYPE_MODIFIERS = {"ctrl": ("ctrl", "Control_L"), "alt": ("alt", "Alt_L"),
+                   "shift": ("shift", "Shift_L"), "super": ("logo", "Super_L")}
+wayland = False  # set in the process that runs the steps
 
 # Orca's debug file is opened with a block buffer; a line buffer lets the steps wait for speech
 # instead of sleeping. Nothing else of Orca's is touched.
@@ -75,6 +89,8 @@ class Session:
         self.lines = []  # (seconds since midnight, text) of every utterance so far
         self.site = None
         self.reader = None
+        self.wayland = wayland
+        self.orca_display = os.environ.get("DISPLAY")
 
     # --- processes ---
 
@@ -134,19 +150,62 @@ class Session:
         """A stopped site accepts connections and never answers: a download that hangs."""
         self.site.send_signal(signal.SIGSTOP if stalled else signal.SIGCONT)
 
+    def start_compositor(self):
+        """Headless sway, as run-wayland-test starts it; as root it runs as nobody (it will not
+        run as root), in a runtime folder of its own that root's clients can still reach."""
+        runtime = os.path.join(self.work, "compositor")
+        os.makedirs(runtime)
+        config = os.path.join(self.work, "sway.config")
+        with open(config, "w", encoding="utf-8") as out:
+            out.write("xwayland disable\n")
+        as_user = []
+        if os.getuid() == 0:
+            os.chmod(self.work, 0o711)
+            os.chmod(config, 0o644)
+            os.chown(runtime, *nobody())
+            as_user = ["setpriv", "--reuid=%d" % nobody()[0], "--regid=%d" % nobody()[1],
+                       "--clear-groups"]
+        os.chmod(runtime, 0o700)
+        env = {"PATH": os.environ["PATH"], "HOME": runtime, "XDG_RUNTIME_DIR": runtime,
+               "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
+               "WLR_RENDERER": "pixman"}
+        self.start(as_user + ["sway", "-c", config], env=env)
+
+        def socket_path():
+            return next((os.path.join(runtime, name) for name in sorted(os.listdir(runtime))
+                         if name.startswith("wayland-") and not name.endswith(".lock")), None)
+
+        wait_for(socket_path, 30, "sway to make its socket")
+        os.environ["WAYLAND_DISPLAY"] = socket_path()
+        os.environ.pop("DISPLAY", None)  # for Orca alone, see start_orca
+        # Each wtype call is a keyboard that lives for milliseconds, which a client may never
+        # see: one that stays makes the seat's keyboard lasting.
+        self.start(["wtype", "-s", "3600000"])
+        # The reader looks for the shortcuts portal once, at start, as on a real desktop.
+        if os.path.exists(FAKE_PORTAL):
+            self.start(["/usr/bin/python3", FAKE_PORTAL])
+
     def start_orca(self):
+        if self.wayland:
+            self.start_compositor()
+        else:
+            self.start_window_manager()
+        self.start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+        self.start(["/usr/bin/python3", "-c", ORCA_WRAPPER, self.log],
+                   env=dict(os.environ, DISPLAY=self.orca_display))
+        wait_for(lambda: self.poll_speech() or any("Screen reader on" in t for _, t in self.lines),
+                 ORCA_START_SECONDS, "Orca to say 'Screen reader on'")
+
+    def start_window_manager(self):
         # A window mapped before the window manager runs is never given the focus, and Orca
         # follows only the active window: openbox says when it manages the display.
         ready = os.path.join(self.work, "openbox-ready")
         self.start(["openbox", "--startup", "touch " + ready])
         wait_for(lambda: os.path.exists(ready), 30, "openbox to manage the display")
-        self.start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-        self.start(["/usr/bin/python3", "-c", ORCA_WRAPPER, self.log])
-        wait_for(lambda: self.poll_speech() or any("Screen reader on" in t for _, t in self.lines),
-                 ORCA_START_SECONDS, "Orca to say 'Screen reader on'")
 
     def start_reader(self):
-        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+                   QT_QPA_PLATFORM="wayland" if self.wayland else "xcb")
         self.reader = self.start([self.reader_path], env=env)
 
     def reader_alive(self):
@@ -172,6 +231,12 @@ class Session:
                 at = int(hours) * 3600 + int(minutes) * 60 + float(seconds)
                 self.lines.append((at, text))
         return len(self.lines) > before
+
+
+def nobody():
+    import pwd  # noqa: E402 - only where the compositor runs as nobody
+    entry = pwd.getpwnam("nobody")
+    return entry.pw_uid, entry.pw_gid
 
 
 def port_open(port):
@@ -207,11 +272,30 @@ def heard_in_order(texts, expected):
 
 
 def key(*keys):
-    subprocess.run(["xdotool", "key", "--delay", "60", *keys], check=True, timeout=10)
+    if not wayland:
+        subprocess.run(["xdotool", "key", "--delay", "60", *keys], check=True, timeout=10)
+        return
+    # As a keyboard through a compositor: a modifier's key goes down, then the seat's modifier
+    # state follows; a key without that state is not the modifier to Qt (Alt alone would open
+    # and close the menu bar at once).
+    command = ["wtype"]
+    for combination in keys:
+        names = combination.split("+")
+        modifiers = [WTYPE_MODIFIERS[name] for name in names if name in WTYPE_MODIFIERS]
+        for state, name in modifiers:
+            command += ["-P", name, "-M", state]
+        command += ["-k", names[-1]] if names[-1] not in WTYPE_MODIFIERS else ["-s", "50"]
+        for state, name in reversed(modifiers):
+            command += ["-p", name, "-m", state]
+        command += ["-s", "60"]
+    subprocess.run(command, check=True, timeout=10)
 
 
 def type_text(text):
-    subprocess.run(["xdotool", "type", "--delay", "60", text], check=True, timeout=10)
+    if wayland:
+        subprocess.run(["wtype", "-d", "60", "--", text], check=True, timeout=10)
+    else:
+        subprocess.run(["xdotool", "type", "--delay", "60", text], check=True, timeout=10)
 
 
 def run_steps(session, steps, show):
@@ -220,6 +304,13 @@ def run_steps(session, steps, show):
     transcript = []
     failed_in_a_row = 0
     for step in steps:
+        if session.wayland and step.x11_only:
+            transcript.append((step.name, ["(not on Wayland: %s)" % step.x11_only]))
+            if show:
+                say("skip %s: not on Wayland, %s" % (step.name, step.x11_only))
+            continue
+        hear = step.wayland_hear if session.wayland and step.wayland_hear is not None \
+            else step.hear
         session.poll_speech()
         first = len(session.lines)
         started = now_of_day()
@@ -230,7 +321,7 @@ def run_steps(session, steps, show):
         def done():
             session.poll_speech()
             heard[:] = [t for at, t in session.lines[first:] if at >= started - 0.05]
-            return heard_in_order(heard, step.hear)
+            return heard_in_order(heard, hear)
 
         def finished():  # a step that ends the program waits for it to be gone too
             return done() and not (step.exits and session.reader_alive())
@@ -248,8 +339,8 @@ def run_steps(session, steps, show):
         done()
         transcript.append((step.name, list(heard)))
         problems = []
-        if not heard_in_order(heard, step.hear):
-            problems.append("expected, in order: %s" % step.hear)
+        if not heard_in_order(heard, hear):
+            problems.append("expected, in order: %s" % hear)
         for pattern in step.not_hear:
             stray = [t for t in heard if re.search(pattern, t)]
             if stray:
@@ -273,6 +364,8 @@ def run_steps(session, steps, show):
 def inside(reader, site, show, tls):
     sys.path.insert(0, HERE)
     import scenarios  # noqa: E402 - after the path is set
+
+    scenarios.harness.wayland = wayland  # scenarios' keys go through its own import of this file
 
     work = tempfile.mkdtemp(prefix="orca-transcript-")
     # A home of its own: Orca starts with its default settings and no first-run questions.
@@ -321,8 +414,10 @@ def isolate():
 
 
 def main():
-    args = [a for a in sys.argv[1:] if a not in ("--print", "--tls")]
+    global wayland
+    args = [a for a in sys.argv[1:] if a not in ("--print", "--tls", "--wayland")]
     show = "--print" in sys.argv
+    wayland = "--wayland" in sys.argv
     if args and args[0] == "--inside":
         return inside(args[1], args[2], show, "--tls" in sys.argv)
     tls = False
@@ -332,18 +427,23 @@ def main():
     if len(args) != 2:
         print(__doc__, file=sys.stderr)
         return 2
-    missing = [t for t in TOOLS if shutil.which(t) is None]
+    missing = [t for t in (WAYLAND_TOOLS if wayland else TOOLS) if shutil.which(t) is None]
     if missing:
         say("missing %s; the screen-reader test needs them (scripts/install-deps installs "
-            "orca, openbox, xvfb, dbus and xdotool)" % ", ".join(missing))
+            "orca, openbox, xvfb, dbus and xdotool; sway and wtype for --wayland)"
+            % ", ".join(missing))
         return 1
     reader, site = (os.path.realpath(a) for a in args)
-    extra = ["--print"] if show else []
+    extra = (["--print"] if show else []) + (["--wayland"] if wayland else [])
+    # sway runs as nobody when started by root, and a user namespace of root's own has no
+    # nobody: root stays root in a network and mount namespace.
+    unshare = ["unshare", "-nm" if wayland and os.geteuid() == 0 else "-rnm"]
     if "--isolated" not in sys.argv and shutil.which("unshare") and shutil.which("ip") and \
-            subprocess.run(["unshare", "-rnm", "ip", "link", "set", "lo", "up"],
+            subprocess.run(unshare + ["ip", "link", "set", "lo", "up"],
                            capture_output=True, check=False).returncode == 0:
-        return subprocess.run(["unshare", "-rnm", sys.executable, os.path.abspath(__file__),
-                               "--isolated", reader, site] + extra, check=False).returncode
+        return subprocess.run(unshare + [sys.executable, os.path.abspath(__file__),
+                                         "--isolated", reader, site] + extra,
+                              check=False).returncode
     if port_open(PORT):
         say("127.0.0.1:%d is busy; the reader is built to browse it, stop whatever listens "
             "there" % PORT)

@@ -20,8 +20,12 @@ BOX_CLOSED_SECONDS = 1.0
 
 class Step:
     def __init__(self, name, action, hear=(), not_hear=(), seconds=None, exits=False,
-                 closes_box=False):
+                 closes_box=False, x11_only=None, wayland_hear=None):
         self.name = name
+        # Under --wayland: why the step cannot be run there (it is skipped), or what is heard
+        # there instead of `hear`.
+        self.x11_only = x11_only
+        self.wayland_hear = None if wayland_hear is None else list(wayland_hear)
         self.exits = exits  # the step ends the program
         self.action = action
         self.hear = list(hear)
