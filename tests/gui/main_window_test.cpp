@@ -535,12 +535,21 @@ TEST(QtDialogsTest, ShowsTextTitleAndIcon) {
         int on_enter;  // the answer of the default button
     } cases[] = {
         {"OK", installed, 0x30, QMessageBox::Warning, {"确定"}, {"确定"}, kAnswerOk},
-        {"Yes and No", installed, kStyleYesNo | kStyleQuestionIcon, QMessageBox::Question,
-         {"是(&Y)", "否(&N)"}, {"是", "否"}, kAnswerYes},
-        {"No by default", installed, kStyleYesNo | kStyleQuestionIcon | kStyleDefaultSecond,
-         QMessageBox::Question, {"是(&Y)", "否(&N)"}, {"是", "否"}, kAnswerNo},
-        {"no translation", empty.path(), 0x40, QMessageBox::Information, {"OK"}, {"OK"},
-         kAnswerOk},
+        {"Yes and No",
+         installed,
+         kStyleYesNo | kStyleQuestionIcon,
+         QMessageBox::Question,
+         {"是(&Y)", "否(&N)"},
+         {"是", "否"},
+         kAnswerYes},
+        {"No by default",
+         installed,
+         kStyleYesNo | kStyleQuestionIcon | kStyleDefaultSecond,
+         QMessageBox::Question,
+         {"是(&Y)", "否(&N)"},
+         {"是", "否"},
+         kAnswerNo},
+        {"no translation", empty.path(), 0x40, QMessageBox::Information, {"OK"}, {"OK"}, kAnswerOk},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -16,8 +16,9 @@ struct ApplicationSetup {
     std::unique_ptr<QtZoom> zoom;
 };
 
-// The program's desktop file name, Qt's own texts (buttons, dialogs, context menus) in Chinese from `translations_folder`,
-// whatever the system's language, and the user's text size from `settings_path`.
+// The program's desktop file name, Qt's own texts (buttons, dialogs, context menus) in Chinese from
+// `translations_folder`, whatever the system's language, and the user's text size from
+// `settings_path`.
 ApplicationSetup PrepareApplication(const QString& translations_folder,
                                     const std::string& settings_path);
 // The same from Qt's installed translations and the user's settings file.
