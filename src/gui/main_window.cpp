@@ -257,8 +257,11 @@ void MainWindow::SetRowMark(int index, RowMark mark) {
     item->setIcon(0, icon);
 }
 
+// The offline notice shares the loading notice's channel, so they come in the order of events:
+// "正在加载…" while a wait lasts, then, once the page is there, this notice with the row the list
+// lands on.
 void MainWindow::Announce(const Text& notice) {
-    SpeakNotice(GbkToQString(notice));
+    notice_->Show(GbkToQString(notice));
 }
 
 int MainWindow::RowCount() const {
@@ -346,13 +349,7 @@ void MainWindow::SetBusy(bool busy) {
 }
 
 void MainWindow::ShowLoadingNotice() {
-    SpeakNotice(QStringLiteral("正在加载…"));
-}
-
-// Both notices share this one channel, so they come in the order of events: "正在加载…" while a
-// wait lasts, then, once the page is there, the row the list lands on, then the offline notice.
-void MainWindow::SpeakNotice(const QString& notice) {
-    notice_->Show(notice);
+    notice_->Show(QStringLiteral("正在加载…"));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -70,7 +70,6 @@ class MainWindow final : public QMainWindow, public MainView {
     void BuildMenus();
     void RunButton(QPushButton* button);
     void ShowLoadingNotice();
-    void SpeakNotice(const QString& notice);
 
     AppState& state_;
     Services& services_;

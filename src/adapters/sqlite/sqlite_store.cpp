@@ -14,6 +14,8 @@
 #include <mutex>
 #include <thread>
 
+#include "core/settings/zoom.h"
+
 namespace vennadar {
 namespace {
 
@@ -119,16 +121,9 @@ enum class Opened { kOk, kCorrupt, kNewer, kUnusable };
 }  // namespace
 
 std::string DefaultStorePath() {
-    static constexpr char kStoreFile[] = "/vennadar/reader.sqlite";
-    const char* data_home = std::getenv("XDG_DATA_HOME");
-    if (data_home != nullptr && data_home[0] == '/') {
-        return std::string(data_home) + kStoreFile;
-    }
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] != '/') {
-        return {};
-    }
-    return std::string(home) + "/.local/share" + kStoreFile;
+    const std::string base =
+        UserBaseFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"), "/.local/share");
+    return base.empty() ? base : base + "/vennadar/reader.sqlite";
 }
 
 // What the window's thread and the worker share. The worker holds it too, so a worker still

@@ -55,15 +55,19 @@ int SteppedZoom(int percent, int direction) {
     return current;
 }
 
-std::string SettingsFilePath(const char* config_home, const char* home) {
-    static constexpr char kFile[] = "/vennadar/settings.ini";
-    if (config_home != nullptr && config_home[0] == '/') {
-        return std::string(config_home) + kFile;
+std::string UserBaseFolder(const char* xdg_folder, const char* home, const char* below_home) {
+    if (xdg_folder != nullptr && xdg_folder[0] == '/') {
+        return xdg_folder;
     }
     if (home != nullptr && home[0] == '/') {
-        return std::string(home) + "/.config" + kFile;
+        return std::string(home) + below_home;
     }
     return {};
+}
+
+std::string SettingsFilePath(const char* config_home, const char* home) {
+    const std::string base = UserBaseFolder(config_home, home, "/.config");
+    return base.empty() ? base : base + "/vennadar/settings.ini";
 }
 
 int ReadZoomSetting(const std::string& path) {

@@ -18,8 +18,12 @@ int NearestZoomStep(int percent);
 // 100 %.
 int SteppedZoom(int percent, int direction);
 
-// $XDG_CONFIG_HOME/vennadar/settings.ini, with ~/.config standing in when XDG_CONFIG_HOME is
-// unset, empty or relative (the rule the key store follows). Empty when no home is known.
+// A per-user base folder: `xdg_folder` (an XDG_*_HOME value) when it is absolute, else `home`
+// with `below_home` ("/.config", "/.local/share") when unset, empty or relative (the rule the key
+// store follows). Empty when no home is known.
+std::string UserBaseFolder(const char* xdg_folder, const char* home, const char* below_home);
+
+// $XDG_CONFIG_HOME/vennadar/settings.ini, by that rule.
 std::string SettingsFilePath(const char* config_home, const char* home);
 
 // The stored size, as a step; 100 when the file is missing, unreadable or holds no size.
